@@ -1,0 +1,338 @@
+#include "CliCommands.h"
+
+#include "AppInfo.h"
+#include "BinaryFile.h"
+#include "CipherMirel.h"
+#include "CodePage.h"
+#include "ConsoleUi.h"
+#include "NumberText.h"
+#include "OffsetText.h"
+#include "Paths.h"
+#include "Settings.h"
+#include "Ui.h"
+#include "VBEncrypt.h"
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <sys/stat.h>
+
+namespace mirel::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void onInterrupt(int)
+{
+    gInterrupted = 1;
+}
+
+// Ctrl+C becomes an abort at the end of the current row, like the desktop program's close box.
+void pollInterrupt()
+{
+    if (gInterrupted)
+        gAbort = -1;
+}
+
+void say(const std::string& text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Reads the password of --password or --password-file into gPassword. Returns false after a
+// message when the file cannot be read.
+bool loadPassword(const Options& options)
+{
+    gPassword.clear();
+    if (options.password) {
+        gPassword = Utf16FromUtf8(*options.password);
+        return true;
+    }
+    if (!options.passwordFile)
+        return true;
+    std::string text;
+    if (*options.passwordFile == "-") {
+        std::getline(std::cin, text);
+    } else {
+        if (Failure f = ReadWholeFile(*options.passwordFile, text)) {
+            say("Cannot read the password file: " + f.describe());
+            return false;
+        }
+        text = text.substr(0, text.find('\n'));
+    }
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    gPassword = Utf16FromUtf8(text);
+    return true;
+}
+
+// Sets gOffset from --offset. Returns false after a message when the number does not fit.
+bool loadOffset(const Options& options)
+{
+    gOffset = 0;
+    if (!options.offset)
+        return true;
+    const OffsetValue value = ValueOfOffsetText(*options.offset);
+    if (!value.inRange) {
+        say("The offset \"" + *options.offset + "\" is too large: it must lie between " +
+            FormatNumber(INT32_MIN) + " and " + FormatNumber(INT32_MAX) + ".");
+        return false;
+    }
+    gOffset = value.value;
+    return true;
+}
+
+std::string crypt(const std::string& data)
+{
+    return gPassword.empty() ? data : CryptString(data, AnsiFromUtf16(gPassword));
+}
+
+// Builds the content to hide and its kind. Returns an exit status other than kExitOk on failure.
+int buildContent(const Options& options, std::string& content, uint8_t& kind)
+{
+    kind = kKindMessage;
+    switch (options.source) {
+    case Source::Message: {
+        size_t replaced = 0;
+        content = AnsiFromUtf8(options.sourceValue, &replaced);
+        if (replaced > 0)
+            say("Note: " + FormatNumber(static_cast<int64_t>(replaced)) +
+                " character(s) of the message have no Windows-1252 code and are stored as \"?\".");
+        return kExitOk;
+    }
+    case Source::MessageFile:
+    case Source::File: {
+        struct stat st {};
+        if (::stat(options.sourceValue.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            st.st_size > INT32_MAX - kLengthFieldSize - 256) {
+            say("The file " + options.sourceValue + " is too large to hide: the hidden data is "
+                "limited to 2 GiB.");
+            return kExitRefused;
+        }
+        std::string data;
+        if (Failure f = ReadWholeFile(options.sourceValue, data)) {
+            say("Cannot read the file to hide: " + f.describe());
+            return kExitFailed;
+        }
+        if (options.source == Source::MessageFile) {
+            content = std::move(data);
+            return kExitOk;
+        }
+        const std::string name = AnsiFromUtf8(FileNameFromPath(options.sourceValue));
+        content.clear();
+        content.reserve(1 + name.size() + data.size());
+        content += static_cast<char>(name.size());
+        content += name;
+        content += data;
+        kind = kKindFile;
+        return kExitOk;
+    }
+    case Source::None:
+        break;
+    }
+    return kExitFailed;
+}
+
+// Writes data to path unless a file is there and --force was not given.
+int saveTo(const std::string& path, const std::string& data, bool force)
+{
+    if (exists(path) && !force) {
+        say("The file " + path + " exists already; give --force to replace it.");
+        return kExitRefused;
+    }
+    if (Failure f = WriteWholeFile(path, data)) {
+        say("Cannot save the decoded data: " + f.describe());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int64_t rowsOf(const std::string& path)
+{
+    BinaryFile file;
+    if (BinaryFile::openExisting(path, file))
+        return 0;
+    BitmapHeader header;
+    if (file.readExact(header.bytes, kHeaderSize))
+        return 0;
+    return GeometryOf(header).rows;
+}
+
+int runEncode(const Options& options, ConsoleUi& console)
+{
+    if (!loadPassword(options) || !loadOffset(options))
+        return kExitRefused;
+    std::string content;
+    uint8_t kind = 0;
+    if (const int status = buildContent(options, content, kind); status != kExitOk)
+        return status;
+    const std::string payload = crypt(content);
+
+    gBytePos = gMsgStart = gMsgEnd = 0;
+    gAbort = 0;
+    console.beginProgress("Encoding", rowsOf(options.picture), !options.quiet);
+    const int32_t result = EncodePicture(options.picture, options.output, payload, kind, gOffset);
+    console.endProgress();
+    if (gAbort == -1) {
+        say("Aborted: " + options.output + " holds only the rows written so far.");
+        return kExitAborted;
+    }
+    if (result != 0)
+        return result == 1 ? kExitRefused : kExitFailed;
+    if (!options.quiet)
+        say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " +
+            options.output + " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) +
+            ").");
+    return kExitOk;
+}
+
+int runDecode(const Options& options, ConsoleUi& console)
+{
+    if (!loadPassword(options) || !loadOffset(options))
+        return kExitRefused;
+    gAbort = 0;
+    CodecStatus status = CodecStatus::Ok;
+    console.beginProgress("Decoding", rowsOf(options.picture), !options.quiet);
+    const std::string decoded = DecodePicture(options.picture, &status);
+    console.endProgress();
+    const bool aborted = gAbort == -1;
+    if (decoded.empty())
+        return status == CodecStatus::Refused ? kExitRefused : kExitFailed;
+
+    const auto kind = static_cast<uint8_t>(decoded[0]);
+    const std::string text = crypt(decoded.substr(1));
+    if (text.empty()) {
+        say("Error decoding " + options.picture + ": it holds no data at this offset.");
+        return aborted ? kExitAborted : kExitFailed;
+    }
+
+    int result = kExitOk;
+    if (kind == kKindFile) {
+        const auto n = static_cast<uint8_t>(text[0]);
+        const std::string storedName = text.substr(1, n);
+        const std::string data = text.size() > size_t(n) + 1 ? text.substr(size_t(n) + 1) : std::string();
+        // The stored name comes from the picture: only its last component is ever used.
+        const std::string name = Utf8FromAnsi(FileNameFromPath(storedName));
+        const bool usableName = !name.empty() && name != "." && name != "..";
+        std::string path = options.output;
+        if (path.empty() || isDirectory(path)) {
+            if (!usableName) {
+                say("The hidden file has no usable name; give one with --output.");
+                return kExitRefused;
+            }
+            path = path.empty() ? name : path + (path.back() == '/' ? "" : "/") + name;
+        }
+        result = saveTo(path, data, options.force);
+        if (result == kExitOk && !options.quiet)
+            say("Decoded file " + path + " (" + FormatNumber(static_cast<int64_t>(data.size())) +
+                " bytes).");
+    } else if (!options.output.empty()) {
+        result = saveTo(options.output, text, options.force);
+    } else {
+        const std::string utf8 = Utf8FromAnsi(text);
+        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (aborted) {
+        say("Aborted: the data is incomplete.");
+        return kExitAborted;
+    }
+    return result;
+}
+
+std::string jsonNumber(int64_t value)
+{
+    return std::to_string(value);
+}
+
+int runInfo(const Options& options)
+{
+    BinaryFile file;
+    if (Failure f = BinaryFile::openExisting(options.picture, file)) {
+        say("Cannot open the picture: " + f.describe());
+        return f.code == ErrorCode::FileNotFound ? kExitRefused : kExitFailed;
+    }
+    BitmapHeader header;
+    size_t got = 0;
+    if (Failure f = file.readSome(header.bytes, kHeaderSize, got)) {
+        say("Cannot read the picture: " + f.describe());
+        return kExitFailed;
+    }
+    if (got < size_t(kSignatureSize) || !header.hasSignature()) {
+        say("Bitmap doesn't appear to be in Windows format.");
+        return kExitRefused;
+    }
+    if (got < size_t(kHeaderSize)) {
+        say("The picture ends inside its header.");
+        return kExitRefused;
+    }
+    const RowGeometry geometry = GeometryOf(header);
+    const int64_t groups = header.width() < 0 || geometry.groups < 0 ? 0 : geometry.groups;
+    const int64_t capacity = groups > kLengthFieldSize ? groups - kLengthFieldSize : 0;
+
+    if (options.json) {
+        std::printf("{\"width\": %s, \"height\": %s, \"bits_per_pixel\": %d, \"groups\": %s, "
+                    "\"capacity\": %s}\n",
+                    jsonNumber(header.width()).c_str(), jsonNumber(header.height()).c_str(),
+                    header.bitsPerPixel(), jsonNumber(groups).c_str(), jsonNumber(capacity).c_str());
+    } else {
+        std::printf("Picture:         %s\n", options.picture.c_str());
+        std::printf("Width:           %s pixels\n", FormatNumber(header.width()).c_str());
+        std::printf("Height:          %s pixels\n", FormatNumber(header.height()).c_str());
+        std::printf("Bits per pixel:  %d\n", header.bitsPerPixel());
+        std::printf("Groups:          %s\n", FormatNumber(groups).c_str());
+        std::printf("Capacity:        %s bytes of payload\n", FormatNumber(capacity).c_str());
+    }
+    if (header.pixelDataOffset() != kHeaderSize)
+        say("Warning: the header puts the pixel data at byte " + FormatNumber(header.pixelDataOffset()) +
+            ", not " + std::to_string(kHeaderSize) + "; hidden data is still walked from byte " +
+            std::to_string(kHeaderSize) + " as 24-bit rows.");
+    if (header.bitsPerPixel() != 8 * kBytesPerPixel)
+        say("Warning: the picture has " + std::to_string(header.bitsPerPixel()) +
+            " bits per pixel, not 24; hidden data is still walked from byte " +
+            std::to_string(kHeaderSize) + " as 24-bit rows.");
+    if (header.width() < 0)
+        say("Warning: the width is negative; nothing can be hidden in this picture.");
+    return kExitOk;
+}
+
+}  // namespace
+
+int Run(const Options& options)
+{
+    ConsoleUi console;
+    console.onYield = pollInterrupt;
+    InstallUi(&console);
+    std::signal(SIGINT, onInterrupt);
+
+    int status = kExitOk;
+    switch (options.command) {
+    case Command::Encode: status = runEncode(options, console); break;
+    case Command::Decode: status = runDecode(options, console); break;
+    case Command::Info: status = runInfo(options); break;
+    case Command::Help: std::fputs(UsageText().c_str(), stdout); break;
+    case Command::Version: std::printf("mirel-cli %s\n", AppVersionText().c_str()); break;
+    case Command::None: status = kExitUsage; break;
+    }
+    std::signal(SIGINT, SIG_DFL);
+    InstallUi(nullptr);
+    // Nothing of the password stays behind.
+    gPassword.assign(gPassword.size(), u' ');
+    gPassword.clear();
+    return status;
+}
+
+}  // namespace mirel::cli

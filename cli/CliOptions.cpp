@@ -1,0 +1,190 @@
+#include "CliOptions.h"
+
+namespace mirel::cli {
+
+std::string UsageText()
+{
+    return "Usage:\n"
+           "  mirel-cli encode CARRIER OUTPUT (--message TEXT | --message-file FILE | --file FILE)\n"
+           "                   [--password PW | --password-file FILE] [--offset N] [--quiet]\n"
+           "  mirel-cli decode PICTURE [--password PW | --password-file FILE] [--offset N]\n"
+           "                   [--output PATH] [--force] [--quiet]\n"
+           "  mirel-cli info PICTURE [--json]\n"
+           "  mirel-cli --help | --version\n"
+           "\n"
+           "Hides a message or a file in the lowest bits of an uncompressed 24-bit BMP picture,\n"
+           "and gets it back.\n"
+           "\n"
+           "  encode    write OUTPUT as a copy of CARRIER with the data hidden in it\n"
+           "  decode    get the hidden data back: a message goes to standard output, a file\n"
+           "            is saved under its stored name in the current folder (or --output)\n"
+           "  info      show the picture's size and how many bytes it can hide\n"
+           "\n"
+           "Options:\n"
+           "  --message TEXT        hide TEXT (UTF-8; stored in Windows-1252)\n"
+           "  --message-file FILE   hide the bytes of FILE unchanged, as a message\n"
+           "  --file FILE           hide FILE together with its name\n"
+           "  --password PW         encipher or decipher with PW (RC4; no strong protection)\n"
+           "  --password-file FILE  read the password from the first line of FILE; - is stdin\n"
+           "  --offset N            pass over N groups of three pixels before the data starts\n"
+           "  --output PATH         decode: write the message bytes or the file to PATH\n"
+           "  --force               decode: replace an existing file\n"
+           "  --json                info: print one JSON object\n"
+           "  --quiet               no progress bar\n"
+           "  -h, --help            show this help\n"
+           "  --version             show the version\n"
+           "\n"
+           "Exit status: 0 success, 1 input refused, 2 other failure, 64 usage error.\n";
+}
+
+namespace {
+
+bool takesValue(const std::string& name)
+{
+    return name == "--message" || name == "--message-file" || name == "--file" ||
+           name == "--password" || name == "--password-file" || name == "--offset" ||
+           name == "--output";
+}
+
+}  // namespace
+
+std::optional<Options> ParseArguments(const std::vector<std::string>& args, std::string& error)
+{
+    Options options;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+
+    auto setSource = [&](Source source, const std::string& value) {
+        if (options.source != Source::None) {
+            error = "give only one of --message, --message-file and --file";
+            return false;
+        }
+        options.source = source;
+        options.sourceValue = value;
+        return true;
+    };
+
+    for (size_t k = 0; k < args.size(); ++k) {
+        std::string arg = args[k];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-' ) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> value;
+        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        if (takesValue(arg)) {
+            if (!value) {
+                if (k + 1 >= args.size()) {
+                    error = arg + " needs a value";
+                    return std::nullopt;
+                }
+                value = args[++k];
+            }
+        } else if (value) {
+            error = arg + " takes no value";
+            return std::nullopt;
+        }
+
+        if (arg == "-h" || arg == "--help") {
+            options.command = Command::Help;
+            return options;
+        } else if (arg == "--version") {
+            options.command = Command::Version;
+            return options;
+        } else if (arg == "--message") {
+            if (!setSource(Source::Message, *value))
+                return std::nullopt;
+        } else if (arg == "--message-file") {
+            if (!setSource(Source::MessageFile, *value))
+                return std::nullopt;
+        } else if (arg == "--file") {
+            if (!setSource(Source::File, *value))
+                return std::nullopt;
+        } else if (arg == "--password" || arg == "--password-file") {
+            if (options.password || options.passwordFile) {
+                error = "give only one of --password and --password-file";
+                return std::nullopt;
+            }
+            (arg == "--password" ? options.password : options.passwordFile) = *value;
+        } else if (arg == "--offset") {
+            options.offset = *value;
+        } else if (arg == "--output") {
+            options.output = *value;
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--quiet" || arg == "-q") {
+            options.quiet = true;
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+
+    if (positional.empty()) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    const std::string command = positional.front();
+    positional.erase(positional.begin());
+    auto expectPositional = [&](size_t count, const char* names) {
+        if (positional.size() != count) {
+            error = command + " takes " + names;
+            return false;
+        }
+        return true;
+    };
+    auto refuse = [&](bool present, const char* what) {
+        if (present)
+            error = std::string(what) + " does not go with " + command;
+        return present;
+    };
+
+    if (command == "encode") {
+        options.command = Command::Encode;
+        if (!expectPositional(2, "CARRIER and OUTPUT"))
+            return std::nullopt;
+        options.picture = positional[0];
+        options.output = positional[1];
+        if (options.source == Source::None) {
+            error = "encode needs --message, --message-file or --file";
+            return std::nullopt;
+        }
+        if (refuse(options.force, "--force") || refuse(options.json, "--json"))
+            return std::nullopt;
+    } else if (command == "decode") {
+        options.command = Command::Decode;
+        if (!expectPositional(1, "one PICTURE"))
+            return std::nullopt;
+        options.picture = positional[0];
+        if (refuse(options.source != Source::None, "--message, --message-file and --file") ||
+            refuse(options.json, "--json"))
+            return std::nullopt;
+    } else if (command == "info") {
+        options.command = Command::Info;
+        if (!expectPositional(1, "one PICTURE"))
+            return std::nullopt;
+        options.picture = positional[0];
+        if (refuse(options.source != Source::None, "--message, --message-file and --file") ||
+            refuse(options.password || options.passwordFile, "a password") ||
+            refuse(options.offset.has_value(), "--offset") ||
+            refuse(!options.output.empty(), "--output") || refuse(options.force, "--force"))
+            return std::nullopt;
+    } else if (command == "help") {
+        options.command = Command::Help;
+    } else {
+        error = "unknown command " + command;
+        return std::nullopt;
+    }
+    return options;
+}
+
+}  // namespace mirel::cli

@@ -1,0 +1,127 @@
+#pragma once
+
+// Hiding a payload in the least significant bits of an uncompressed bitmap, and getting it back.
+//
+// The carrier
+// -----------
+// A carrier starts with a 54-byte header (BitmapHeader), little-endian, no gaps:
+//
+//   offset size field                      use here
+//   0      2    signature                  must be "BM"
+//   2      4    file size                  copied only
+//   6      4    reserved                   copied only
+//   10     4    offset of the pixel data   copied only; not consulted
+//   14     4    size of the info header    copied only
+//   18     4    width in pixels, signed    row geometry and capacity
+//   22     4    height in pixels, signed   number of rows and capacity
+//   26     2    planes                     copied only
+//   28     2    bits per pixel             copied only; not consulted
+//   30     4    compression                copied only; not consulted
+//   34..53      image size, resolutions, colours used, important colours: copied only
+//
+// Whatever the header says about depth, compression or where the pixels start, the rows are
+// walked as 24-bit rows from byte 54 on: width * 3 data bytes, padded to a multiple of 4 (the
+// stride). There are height rows (none when height <= 0), in file order.
+//
+// Groups
+// ------
+// Each row is cut into groups of nine bytes (three pixels) from its first byte; a group is used
+// while it lies wholly within the width * 3 data bytes, so a row has floor(width / 3) groups and
+// its last (width mod 3) * 3 data bytes and its padding never change. Groups are numbered from 0
+// over the whole picture, row after row. The picture holds floor(width / 3) * height groups.
+//
+// The hidden stream
+// -----------------
+//   bytes 0..3  length of the payload, least significant byte first (0 to 2147483647)
+//   bytes 4..   the payload: a message, or a file as [name length n][n name bytes][data];
+//               enciphered as a whole by the caller when a password is set
+//
+// Stream byte b takes one whole group g[0..8]: bit k of b lies in the lowest bit of g[k] for
+// k = 0..7. The lowest bit of g[8] of the first stream group holds the payload kind (0 message,
+// 1 file); every other g[8] is left alone. The stream occupies consecutive groups, starting at
+// group gOffset. There is no signature and no checksum.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mirel {
+
+inline constexpr int kHeaderSize = 54;
+inline constexpr int kSignatureSize = 2;
+inline constexpr int kWidthOffset = 18;
+inline constexpr int kHeightOffset = 22;
+inline constexpr int kBitsPerPixelOffset = 28;
+inline constexpr int kPixelDataOffsetField = 10;
+inline constexpr int kBytesPerPixel = 3;
+inline constexpr int kGroupBytes = 9;
+inline constexpr int kBitsPerGroup = 8;   // g[0..7] carry the stream byte
+inline constexpr int kKindByte = 8;       // g[8] of the first stream group carries the kind
+inline constexpr int kLengthFieldSize = 4;
+inline constexpr int kRowAlignment = 4;
+
+inline constexpr uint8_t kKindMessage = 0;
+inline constexpr uint8_t kKindFile = 1;
+
+// Shared codec state, 0 at start.
+// -1 once the user has confirmed an abort; read by the encoder and decoder after each row.
+extern int16_t gAbort;
+// Groups visited in the current encode pass, passed over or written alike.
+extern int32_t gBytePos;
+// Group of the first stream byte, and of the last stream byte written so far.
+extern int32_t gMsgStart;
+extern int32_t gMsgEnd;
+
+// The 54-byte header, kept as raw bytes and read through little-endian helpers.
+struct BitmapHeader {
+    uint8_t bytes[kHeaderSize] = {};
+
+    bool hasSignature() const { return bytes[0] == 'B' && bytes[1] == 'M'; }
+    int32_t width() const;
+    int32_t height() const;
+    int16_t bitsPerPixel() const;
+    int32_t pixelDataOffset() const;
+};
+
+// Row geometry of a header, computed in 64 bits.
+struct RowGeometry {
+    int64_t dataBytes = 0;     // width * 3
+    int64_t stride = 0;        // dataBytes rounded up to a multiple of 4
+    int64_t groupsPerRow = 0;  // floor(width / 3)
+    int64_t rows = 0;          // height, or 0 when height <= 0
+    int64_t groups = 0;        // floor(width / 3) * height: the capacity in stream bytes
+};
+RowGeometry GeometryOf(const BitmapHeader& header);
+
+// The four bytes of the length field, least significant first. value must be >= 0.
+std::string LongToString(const int32_t& value);
+// The number in a four-byte length field. A fourth byte of 128 or more does not fit: shows
+// "StringToLong Error #6" with its description and returns 0. field must hold four bytes.
+int32_t StringToLong(const std::string& field);
+
+// How a codec call ended, for callers that want more than the classic result.
+enum class CodecStatus { Ok, Refused, Failed };
+
+// Writes destinationPath as a copy of the carrier at sourcePath with payload hidden in it, the
+// stream starting after `offset` groups. offset is the shared gOffset, counted down as groups are
+// passed over. Sets gBytePos, gMsgStart and gMsgEnd; yields once per row and stops after the row
+// in which gAbort became -1.
+//
+// Returns 0 when the pass ran (to the last row, or until an abort); 1 when the input was refused
+// (not a bitmap, payload does not fit after the offset, negative offset, destination is the
+// carrier itself); 2 on any other failure (reading, writing, a malformed header). A message has
+// been shown for 1 and 2. A missing carrier path ends as an empty file there and result 1.
+int32_t EncodePicture(const std::string& sourcePath, const std::string& destinationPath,
+                      std::string_view payload, uint8_t kind, int32_t& offset);
+
+// Reads the payload hidden in the picture at sourcePath. After the signature check it asks the
+// user for password and offset (Ui().askPasswordAndOffset()), then walks from group gOffset,
+// counting gOffset down.
+//
+// Returns the kind byte followed by the payload, exactly as long as the length field says, with
+// spaces where the rows ran out or the pass was aborted; the kind byte alone when the length
+// field was not complete. Returns the empty string on failure, after a message. status, when
+// given, receives how the call ended.
+std::string DecodePicture(const std::string& sourcePath, CodecStatus* status = nullptr);
+
+}  // namespace mirel

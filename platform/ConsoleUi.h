@@ -1,0 +1,46 @@
+#pragma once
+
+#include "Ui.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace mirel {
+
+// Services for a program without windows: message texts go to stderr, a yield advances an
+// optional progress bar, and the password and offset come from the command line (the caller
+// sets gPassword and gOffset before it decodes, so askPasswordAndOffset has nothing to ask).
+class ConsoleUi : public UiServices {
+public:
+    explicit ConsoleUi(std::FILE* out = stderr);
+
+    int messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                   MsgButtons buttons) override;
+    void yield() override;
+    void askPasswordAndOffset() override {}
+
+    // Draws a bar of rows done out of totalRows after each yield, when out is a terminal and
+    // showBar is true. endProgress clears it again.
+    void beginProgress(const std::string& label, int64_t totalRows, bool showBar);
+    void endProgress();
+    int64_t rowsDone() const { return m_rowsDone; }
+
+    // Called at each yield; a command-line program uses it to turn Ctrl+C into an abort.
+    void (*onYield)() = nullptr;
+
+private:
+    void draw();
+
+    std::FILE* m_out;
+    std::string m_label;
+    int64_t m_total = 0;
+    int64_t m_rowsDone = 0;
+    int m_lastPermille = -1;
+    bool m_bar = false;
+};
+
+// The text with CR LF pairs turned into plain line feeds, as a terminal wants it.
+std::string ConsoleText(const std::string& text);
+
+}  // namespace mirel

@@ -1,0 +1,9 @@
+#include "Settings.h"
+
+namespace mirel {
+
+std::u16string gPassword;
+int32_t gOffset = 0;
+int16_t gSettingsCancelled = 0;
+
+}  // namespace mirel

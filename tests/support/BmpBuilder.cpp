@@ -1,0 +1,118 @@
+#include "BmpBuilder.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace mirel::test {
+
+namespace {
+
+void putLe(std::string& s, size_t at, uint32_t value, int bytes)
+{
+    for (int k = 0; k < bytes; ++k)
+        s[at + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
+}
+
+// Fills one row; the padding is filled too, so that tests see it is carried along.
+class RowMaker {
+public:
+    explicit RowMaker(const BmpSpec& spec) : m_spec(spec), m_state(spec.seed ? spec.seed : 1) {}
+
+    void fill(std::vector<char>& row, int64_t y)
+    {
+        if (m_spec.pattern == Pattern::Random) {
+            for (char& byte : row)
+                byte = static_cast<char>(next());
+            return;
+        }
+        const double h = m_spec.height > 0 ? m_spec.height : 1;
+        const double w = m_spec.width > 0 ? m_spec.width : 1;
+        for (size_t x = 0; x + 2 < row.size() && int64_t(x / 3) < m_spec.width; x += 3) {
+            const double u = double(x / 3) / w;
+            const double v = double(y) / h;
+            const double wave = std::sin(u * 9.0 + v * 4.0) + std::sin(std::hypot(u - 0.6, v - 0.4) * 14.0);
+            row[x] = static_cast<char>(120 + 100 * u);                        // blue
+            row[x + 1] = static_cast<char>(90 + 60 * v + 30 * wave);          // green
+            row[x + 2] = static_cast<char>(150 + 50 * wave - 40 * v);         // red
+        }
+    }
+
+private:
+    uint8_t next()
+    {
+        m_state ^= m_state << 13;
+        m_state ^= m_state >> 17;
+        m_state ^= m_state << 5;
+        return static_cast<uint8_t>(m_state >> 3);
+    }
+
+    const BmpSpec& m_spec;
+    uint32_t m_state;
+};
+
+int64_t rowsOf(const BmpSpec& spec)
+{
+    const int64_t all = spec.height > 0 ? spec.height : 0;
+    return spec.rowsWritten >= 0 && spec.rowsWritten < all ? spec.rowsWritten : all;
+}
+
+}  // namespace
+
+int64_t StrideOf(int32_t width)
+{
+    const int64_t data = int64_t(width) * 3;
+    return data <= 0 ? 0 : (data + 3) / 4 * 4;
+}
+
+std::string BmpHeaderBytes(const BmpSpec& spec)
+{
+    std::string h(54, '\0');
+    const int64_t stride = StrideOf(spec.width);
+    const int64_t image = stride * (spec.height > 0 ? spec.height : 0);
+    h[0] = 'B';
+    h[1] = 'M';
+    putLe(h, 2, static_cast<uint32_t>(54 + image), 4);
+    putLe(h, 10, static_cast<uint32_t>(spec.pixelDataOffset), 4);
+    putLe(h, 14, 40, 4);
+    putLe(h, 18, static_cast<uint32_t>(spec.width), 4);
+    putLe(h, 22, static_cast<uint32_t>(spec.height), 4);
+    putLe(h, 26, 1, 2);
+    putLe(h, 28, static_cast<uint16_t>(spec.bitsPerPixel), 2);
+    putLe(h, 34, static_cast<uint32_t>(image), 4);
+    putLe(h, 38, 2835, 4);
+    putLe(h, 42, 2835, 4);
+    return h;
+}
+
+std::string MakeBmp(const BmpSpec& spec)
+{
+    std::string out = BmpHeaderBytes(spec);
+    std::vector<char> row(static_cast<size_t>(StrideOf(spec.width)));
+    RowMaker maker(spec);
+    for (int64_t y = 0; y < rowsOf(spec); ++y) {
+        maker.fill(row, y);
+        out.append(row.data(), row.size());
+    }
+    return out + spec.tail;
+}
+
+bool WriteBmp(const std::string& path, const BmpSpec& spec)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!file)
+        return false;
+    const std::string header = BmpHeaderBytes(spec);
+    bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
+    std::vector<char> row(static_cast<size_t>(StrideOf(spec.width)));
+    RowMaker maker(spec);
+    for (int64_t y = 0; ok && y < rowsOf(spec); ++y) {
+        maker.fill(row, y);
+        ok = std::fwrite(row.data(), 1, row.size(), file.get()) == row.size();
+    }
+    ok = ok && std::fwrite(spec.tail.data(), 1, spec.tail.size(), file.get()) == spec.tail.size();
+    return std::fclose(file.release()) == 0 && ok;
+}
+
+}  // namespace mirel::test

@@ -1,0 +1,247 @@
+#include "AppInfo.h"
+#include "BinaryFile.h"
+#include "CodePage.h"
+#include "NumberText.h"
+#include "OffsetText.h"
+#include "Paths.h"
+#include "TextLines.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace mirel;
+
+namespace {
+std::string workDir()
+{
+    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath()).toStdString();
+}
+
+QStringList linesOf(const std::string& text, size_t pieceSize)
+{
+    QStringList lines;
+    LineSplitter splitter;
+    const auto sink = [&](std::string_view line) {
+        lines << QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    };
+    for (size_t at = 0; at < text.size(); at += pieceSize)
+        splitter.feed(std::string_view(text).substr(at, pieceSize), sink);
+    splitter.finish(sink);
+    return lines;
+}
+}  // namespace
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyByteRoundTripsThroughTheCodePage()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const std::string one(1, static_cast<char>(b));
+            QCOMPARE(AnsiFromUtf16(Utf16FromAnsi(one)), one);
+            QCOMPARE(AnsiFromUtf8(Utf8FromAnsi(one)), one);
+        }
+        QCOMPARE(CharFromAnsi(0x80), u'\u20AC');
+        QCOMPARE(CharFromAnsi(0x9F), u'\u0178');
+        QCOMPARE(CharFromAnsi(0x81), u'\u0081');
+        QCOMPARE(int(AnsiFromChar(U'\u20AC')), 0x80);
+        QCOMPARE(int(AnsiFromChar(U'\u00E9')), 0xE9);
+    }
+
+    void charactersOutsideTheCodePageBecomeQuestionMarks()
+    {
+        size_t replaced = 0;
+        QCOMPARE(AnsiFromUtf8("a\u4E2Db\U0001F600c", &replaced), std::string("a?b?c"));
+        QCOMPARE(replaced, size_t(2));
+        QCOMPARE(AnsiFromUtf16(u"x\U0001F600y"), std::string("x?y"));  // one pair, one '?'
+        QCOMPARE(AnsiFromUtf8("bad \xC3 end", &replaced), std::string("bad ? end"));
+        QCOMPARE(AnsiFromUtf8("?", &replaced), std::string("?"));
+        QCOMPARE(replaced, size_t(0));
+        QCOMPARE(Utf8FromUtf16(Utf16FromUtf8("caf\u00E9 \U0001F600")), std::string("caf\u00E9 \U0001F600"));
+    }
+
+    void numbersUseTheLocaleGrouping()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(FormatNumber(9036), std::string("9,036"));
+        QCOMPARE(FormatNumber(-4), std::string("-4"));
+        QCOMPARE(FormatNumber(2147483647), std::string("2,147,483,647"));
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(FormatNumber(1234567), std::string("1.234.567"));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void fileNameFromPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "picture.bmp" << "picture.bmp";
+        QTest::newRow("unix folders") << "/home/ann/picture.bmp" << "picture.bmp";
+        QTest::newRow("windows folders") << "C:\\Users\\ann\\secret.txt" << "secret.txt";
+        QTest::newRow("mixed, slash last") << "a\\b/c.txt" << "c.txt";
+        QTest::newRow("mixed, backslash last") << "a/b\\c.txt" << "c.txt";
+        QTest::newRow("ends in separator") << "folder/" << "";
+        QTest::newRow("climbing out") << "../../etc/passwd" << "passwd";
+        QTest::newRow("empty") << "" << "";
+    }
+    void fileNameFromPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QCOMPARE(QString::fromStdString(FileNameFromPath(path.toStdString())), name);
+    }
+
+    void textLines_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("empty") << QByteArray() << QStringList();
+        QTest::newRow("crlf") << QByteArray("one\r\ntwo\r\n") << QStringList{"one", "two"};
+        QTest::newRow("cr only") << QByteArray("one\rtwo\r") << QStringList{"one", "two"};
+        QTest::newRow("lone lf stays") << QByteArray("one\ntwo\n") << QStringList{"one\ntwo\n"};
+        QTest::newRow("last line unterminated") << QByteArray("a\r\nb") << QStringList{"a", "b"};
+        QTest::newRow("empty lines") << QByteArray("\r\n\r\r\n") << QStringList{"", "", ""};
+        QTest::newRow("cr cr lf") << QByteArray("x\r\r\ny") << QStringList{"x", "", "y"};
+        QTest::newRow("lf after crlf") << QByteArray("x\r\n\ny") << QStringList{"x", "\ny"};
+    }
+    void textLines()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, lines);
+        const std::string s = text.toStdString();
+        QCOMPARE(linesOf(s, s.size() + 1), lines);
+        QCOMPARE(linesOf(s, 1), lines);  // a CR LF split between two reads is still one break
+    }
+
+    void readTextLinesFromFilesAndFailures()
+    {
+        const std::string path = workDir() + "/lines.txt";
+        QFile f(QString::fromStdString(path));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("first\r\nsecond");
+        f.close();
+        std::vector<std::string> lines;
+        QVERIFY(!ReadTextLines(path, [&](std::string_view l) { lines.emplace_back(l); }));
+        QCOMPARE(lines, (std::vector<std::string>{"first", "second"}));
+
+        const Failure missing = ReadTextLines(workDir() + "/nope.txt", [](std::string_view) {});
+        QCOMPARE(missing.code, ErrorCode::FileNotFound);
+        QVERIFY(missing.describe().find("nope.txt") != std::string::npos);
+        const Failure folder = ReadTextLines(workDir(), [](std::string_view) {});
+        QCOMPARE(folder.code, ErrorCode::PathFileAccess);
+    }
+
+    void binaryFileFailuresCarryTheirCodes()
+    {
+        // Opening for reading creates an empty file where none exists.
+        const std::string fresh = workDir() + "/fresh.bin";
+        BinaryFile file;
+        QVERIFY(!BinaryFile::openForReading(fresh, file));
+        QCOMPARE(file.length(), int64_t(0));
+        char buffer[4];
+        QCOMPARE(file.readExact(buffer, 4).code, ErrorCode::InputPastEnd);
+
+        QCOMPARE(BinaryFile::openExisting(workDir() + "/missing.bin", file).code, ErrorCode::FileNotFound);
+        QCOMPARE(BinaryFile::createForWriting(workDir(), file).code, ErrorCode::PathFileAccess);
+        QCOMPARE(BinaryFile::createForWriting(workDir() + "/no/such/dir/x", file).code,
+                 ErrorCode::FileNotFound);
+
+        // A device that is always full, where the machine has one.
+        if (QFile::exists("/dev/full")) {
+            QVERIFY(!BinaryFile::createForWriting("/dev/full", file));
+            const Failure full = file.write("data", 4);
+            QCOMPARE(full.code, ErrorCode::DiskFull);
+            QCOMPARE(full.describe().substr(0, 9), std::string("Disk full"));
+        }
+
+        std::string data;
+        QVERIFY(!WriteWholeFile(workDir() + "/whole.bin", std::string("a\0b", 3)));
+        QVERIFY(!ReadWholeFile(workDir() + "/whole.bin", data));
+        QCOMPARE(data, std::string("a\0b", 3));
+        QCOMPARE(ReadWholeFile(workDir(), data).code, ErrorCode::PathFileAccess);
+    }
+
+    void offsetText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("inRange");
+        QTest::addColumn<int>("value");
+        QTest::newRow("zero") << "0" << true << 0;
+        QTest::newRow("empty") << "" << true << 0;
+        QTest::newRow("trailing letters") << "12abc" << true << 12;
+        QTest::newRow("blanks inside") << " 1 2 " << true << 12;
+        QTest::newRow("tabs and line feeds") << "\t1\n2" << true << 12;
+        QTest::newRow("half to even down") << "2.5" << true << 2;
+        QTest::newRow("half to even up") << "3.5" << true << 4;
+        QTest::newRow("negative half") << "-2.5" << true << -2;
+        QTest::newRow("negative") << "-7" << true << -7;
+        QTest::newRow("plus sign") << "+9" << true << 9;
+        QTest::newRow("hex") << "&H10" << true << 16;
+        QTest::newRow("hex lower case") << "&hff" << true << 255;
+        QTest::newRow("hex 16-bit wraps") << "&HFFFF" << true << -1;
+        QTest::newRow("hex 32-bit") << "&H10000" << true << 65536;
+        QTest::newRow("hex 32-bit wraps") << "&HFFFFFFFF" << true << -1;
+        QTest::newRow("hex too long") << "&H100000000" << false << 0;
+        QTest::newRow("octal") << "&O17" << true << 15;
+        QTest::newRow("octal 16-bit wraps") << "&o177777" << true << -1;
+        QTest::newRow("hex stops at non-digit") << "&H1G" << true << 1;
+        QTest::newRow("ampersand alone") << "&" << true << 0;
+        QTest::newRow("exponent") << "1e3" << true << 1000;
+        QTest::newRow("exponent with D") << "2D2" << true << 200;
+        QTest::newRow("negative exponent") << "15E-1" << true << 2;
+        QTest::newRow("exponent without digits") << "7e" << true << 7;
+        QTest::newRow("exponent sign only") << "7e+" << true << 7;
+        QTest::newRow("leading point") << ".6" << true << 1;
+        QTest::newRow("second point stops") << "1.5.9" << true << 2;
+        QTest::newRow("letters only") << "abc" << true << 0;
+        QTest::newRow("sign only") << "-" << true << 0;
+        QTest::newRow("double sign") << "+-3" << true << 0;
+        QTest::newRow("comma is no decimal point") << "3,7" << true << 3;
+        QTest::newRow("largest") << "2147483647" << true << 2147483647;
+        QTest::newRow("smallest") << "-2147483648" << true << int(-2147483648LL);
+        QTest::newRow("rounds past largest") << "2147483647.5" << false << 0;
+        QTest::newRow("too large") << "1e10" << false << 0;
+        QTest::newRow("far too large") << "1e999" << false << 0;
+        QTest::newRow("tiny") << "1e-999" << true << 0;
+        QTest::newRow("many digits") << "99999999999999999999" << false << 0;
+    }
+    void offsetText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, inRange);
+        QFETCH(int, value);
+        const OffsetValue v = ValueOfOffsetText(text.toStdString());
+        QCOMPARE(v.inRange, inRange);
+        if (inRange)
+            QCOMPARE(v.value, value);
+    }
+
+    void applicationInformation()
+    {
+        QCOMPARE(std::string(AppTitle()), std::string("Mirel"));
+        QCOMPARE(AppVersionText(), std::string("0.1.4"));
+        const std::string folder = AppPath();
+        QVERIFY(!folder.empty() && folder.back() == '/');
+        QCOMPARE(folder.find("//"), std::string::npos);
+        struct stat st {};
+        QVERIFY(stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    }
+
+    void sameFileSeesThroughLinks()
+    {
+        const std::string a = workDir() + "/same-a";
+        QVERIFY(!WriteWholeFile(a, "x"));
+        QVERIFY(QFile::link(QString::fromStdString(a), QString::fromStdString(workDir() + "/same-link")));
+        QVERIFY(SameFile(a, workDir() + "/same-link"));
+        QVERIFY(SameFile(a, workDir() + "/./same-a"));
+        QVERIFY(!SameFile(a, workDir() + "/not-there"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "test_platform.moc"
