@@ -1,0 +1,511 @@
+#include "BmpBuilder.h"
+#include "CipherMirel.h"
+#include "RecordingUi.h"
+#include "Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTest>
+
+using namespace mirel;
+using mirel::test::BmpSpec;
+using mirel::test::MakeBmp;
+using mirel::test::Pattern;
+using mirel::test::RecordingUi;
+using mirel::test::SpecOf;
+using mirel::test::StrideOf;
+
+namespace {
+
+std::string work(const std::string& name)
+{
+    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath()).toStdString() + "/" + name;
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    QFile f(QString::fromStdString(path));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+}
+
+std::string readFile(const std::string& path)
+{
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return f.readAll().toStdString();
+}
+
+bool fileExists(const std::string& path)
+{
+    return QFile::exists(QString::fromStdString(path));
+}
+
+void resetState()
+{
+    gAbort = 0;
+    gBytePos = gMsgStart = gMsgEnd = 0;
+    gOffset = 0;
+    gPassword.clear();
+}
+
+std::string le32(uint32_t v)
+{
+    std::string s;
+    for (int k = 0; k < 4; ++k)
+        s += static_cast<char>((v >> (8 * k)) & 0xFF);
+    return s;
+}
+
+// The picture a correct encoder writes, worked out independently of the codec: the carrier's
+// header and rows, with stream byte n in the eight low bits of group offset + n and the kind in
+// the ninth byte of the first stream group.
+std::string expectedPicture(const std::string& carrier, const std::string& stream, uint8_t kind,
+                            int64_t offset)
+{
+    const auto field = [&](int at) {
+        return int32_t(uint8_t(carrier[at]) | uint8_t(carrier[at + 1]) << 8 |
+                       uint8_t(carrier[at + 2]) << 16 | uint32_t(uint8_t(carrier[at + 3])) << 24);
+    };
+    const int32_t width = field(18);
+    const int32_t height = field(22);
+    const int64_t stride = StrideOf(width);
+    const int64_t perRow = width / 3;
+    std::string out = carrier.substr(0, size_t(54 + stride * std::max(height, 0)));
+    for (size_t n = 0; n < stream.size(); ++n) {
+        const int64_t group = offset + int64_t(n);
+        const int64_t base = 54 + (group / perRow) * stride + (group % perRow) * 9;
+        const auto b = uint8_t(stream[n]);
+        for (int k = 0; k < 8; ++k)
+            out[size_t(base + k)] = char((uint8_t(out[size_t(base + k)]) & 0xFE) | ((b >> k) & 1));
+        if (n == 0)
+            out[size_t(base + 8)] = char((uint8_t(out[size_t(base + 8)]) & 0xFE) | kind);
+    }
+    return out;
+}
+
+std::string payloadOf(size_t size, uint32_t seed)
+{
+    std::string p(size, '\0');
+    for (size_t k = 0; k < size; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        p[k] = char(seed >> 16);
+    }
+    return p;
+}
+
+int32_t encode(const std::string& carrier, const std::string& destination, const std::string& payload,
+               uint8_t kind, int32_t offset)
+{
+    gOffset = offset;
+    return EncodePicture(carrier, destination, payload, kind, gOffset);
+}
+
+std::string decode(const std::string& picture, int32_t offset, CodecStatus* status = nullptr)
+{
+    gOffset = offset;
+    return DecodePicture(picture, status);
+}
+
+}  // namespace
+
+class TestCodec : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        resetState();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void lengthField()
+    {
+        RecordingUi ui;
+        QCOMPARE(LongToString(0), std::string(4, '\0'));
+        QCOMPARE(LongToString(300), std::string("\x2C\x01\x00\x00", 4));
+        QCOMPARE(LongToString(2147483647), std::string("\xFF\xFF\xFF\x7F", 4));
+        for (int32_t v : {0, 300, 65536, 2147483647})
+            QCOMPARE(StringToLong(LongToString(v)), v);
+        QVERIFY(ui.messages.empty());
+
+        QCOMPARE(StringToLong(std::string("\x00\x00\x00\x80", 4)), 0);
+        QCOMPARE(ui.onlyMessage(), std::string("StringToLong Error #6\r\n\r\nOverflow"));
+        QCOMPARE(ui.messages[0].caption, std::string("Mirel"));
+        QVERIFY(ui.messages[0].icon == MsgIcon::None);
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("3 wide, one group a row") << 3 << 40 << 0 << 20 << 0;
+        QTest::newRow("4 wide, padding") << 4 << 30 << 3 << 10 << 1;
+        QTest::newRow("5 wide, loose bytes") << 5 << 30 << 0 << 25 << 0;
+        QTest::newRow("8 wide") << 8 << 20 << 1 << 30 << 1;
+        QTest::newRow("301 wide across rows") << 301 << 9 << 0 << 500 << 0;
+        QTest::newRow("301 wide, offset 5") << 301 << 9 << 5 << 300 << 1;
+        QTest::newRow("offset into the second row") << 301 << 9 << 150 << 120 << 0;
+        QTest::newRow("empty payload") << 30 << 2 << 0 << 0 << 0;
+        QTest::newRow("exactly full") << 30 << 3 << 0 << 26 << 1;
+        QTest::newRow("full after offset") << 30 << 3 << 10 << 16 << 0;
+        QTest::newRow("tall and narrow") << 6 << 700 << 7 << 1000 << 1;
+    }
+    void roundTrip()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, offset);
+        QFETCH(int, size);
+        QFETCH(int, kind);
+        RecordingUi ui;
+        BmpSpec spec = SpecOf(width, height);
+        spec.seed = uint32_t(width * 7919 + height);
+        spec.tail = "TAIL";  // bytes after the last row are not copied
+        const std::string carrierBytes = MakeBmp(spec);
+        writeFile(work("carrier.bmp"), carrierBytes);
+        const std::string payload = payloadOf(size_t(size), uint32_t(size + 1));
+
+        QCOMPARE(encode(work("carrier.bmp"), work("out.bmp"), payload, uint8_t(kind), offset), 0);
+        QVERIFY2(ui.messages.empty(), ui.messages.empty() ? "" : ui.messages[0].text.c_str());
+        const std::string stream = le32(uint32_t(size)) + payload;
+        QCOMPARE(readFile(work("out.bmp")), expectedPicture(carrierBytes, stream, uint8_t(kind), offset));
+        QCOMPARE(readFile(work("carrier.bmp")), carrierBytes);
+
+        // The bookkeeping of a complete pass.
+        const int groups = width / 3 * height;
+        QCOMPARE(gOffset, 0);
+        QCOMPARE(gMsgStart, offset);
+        QCOMPARE(gMsgEnd, offset + size + 3);
+        QCOMPARE(gBytePos, groups);
+        QCOMPARE(ui.yields, height);
+
+        resetState();
+        const std::string decoded = decode(work("out.bmp"), offset);
+        QVERIFY(ui.messages.empty());
+        QCOMPARE(ui.settingsRequests, 1);
+        QCOMPARE(decoded, std::string(1, char(kind)) + payload);
+        QCOMPARE(gOffset, 0);
+        QCOMPARE(gBytePos, 0);  // the decoder leaves the encoder's bookkeeping alone
+    }
+
+    void onlyLowBitsAndOneNinthByteChange()
+    {
+        RecordingUi ui;
+        const std::string carrier = MakeBmp(SpecOf(301, 6));
+        writeFile(work("c.bmp"), carrier);
+        for (const uint8_t kind : {uint8_t(0), uint8_t(1)}) {
+            QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payloadOf(400, 9), kind, 0), 0);
+            const std::string out = readFile(work("o.bmp"));
+            QCOMPARE(out.size(), carrier.size());
+            int ninthChanged = 0;
+            for (size_t at = 0; at < out.size(); ++at) {
+                const int diff = uint8_t(out[at]) ^ uint8_t(carrier[at]);
+                QVERIFY2(diff == 0 || diff == 1, "only lowest bits may change");
+                const int64_t inRow = (int64_t(at) - 54) % 904;
+                if (at < 54 || inRow >= 900)  // header, last three data bytes, padding
+                    QCOMPARE(diff, 0);
+                else if (inRow % 9 == 8 && diff)
+                    ++ninthChanged;
+            }
+            QVERIFY(ninthChanged <= 1);
+            QCOMPARE(uint8_t(out[54 + 8]) & 1, int(kind));  // odd for a file, even for a message
+        }
+    }
+
+    void streamPositions()
+    {
+        RecordingUi ui;
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 4)));
+        // Offset 5: the first length byte lies in group 5, bytes 45 to 53 of the first row.
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "abc", 0, 5), 0);
+        QCOMPARE(gMsgStart, 5);
+        const std::string carrier = readFile(work("c.bmp"));
+        const std::string out = readFile(work("o.bmp"));
+        QCOMPARE(out.substr(54, 45), carrier.substr(54, 45));
+        // Three bytes without offset fill groups 0 to 6.
+        resetState();
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "abc", 0, 0), 0);
+        QCOMPARE(gMsgStart, 0);
+        QCOMPARE(gMsgEnd, 6);
+        QCOMPARE(gBytePos, 40);
+    }
+
+    void capacityRefusals_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("message");
+        // 30 x 3 holds 30 groups: a stream of 31 bytes is one too many, and N is L - 5.
+        QTest::newRow("one group short") << 30 << 3 << 0 << 27 << "26";
+        QTest::newRow("offset counts against it") << 30 << 3 << 10 << 17 << "16";
+        QTest::newRow("offset beyond the picture") << 30 << 3 << 40 << 0 << "-14";
+        QTest::newRow("two pixels wide") << 2 << 10 << 0 << 0 << "-4";
+        QTest::newRow("no rows") << 30 << 0 << 0 << 0 << "-4";
+        QTest::newRow("negative height") << 30 << -2 << 0 << 1 << "-24";
+        QTest::newRow("grouped figure") << 3000 << 1 << 0 << 5000 << "996";
+        QTest::newRow("grouped thousands") << 3000 << 3 << 0 << 5000 << "2,996";
+    }
+    void capacityRefusals()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, offset);
+        QFETCH(int, size);
+        QFETCH(QString, message);
+        RecordingUi ui;
+        BmpSpec spec = SpecOf(width, height);
+        writeFile(work("c.bmp"), MakeBmp(spec));
+        writeFile(work("o.bmp"), "old content that must go");
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payloadOf(size_t(size), 3), 0, offset), 1);
+        QCOMPARE(QString::fromStdString(ui.onlyMessage()),
+                 "Due to size of picture, message cannot exceed " + message + " bytes");
+        QVERIFY(ui.messages[0].icon == MsgIcon::None);
+        QCOMPARE(readFile(work("o.bmp")), mirel::test::BmpHeaderBytes(spec));
+        QCOMPARE(gMsgStart, 0);
+        QCOMPARE(gBytePos, 0);
+    }
+
+    void abortAfterRowK()
+    {
+        RecordingUi ui;
+        const BmpSpec spec = SpecOf(30, 30);
+        writeFile(work("c.bmp"), MakeBmp(spec));
+        ui.onYield = [](int n) {
+            if (n == 4)
+                gAbort = -1;
+        };
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payloadOf(200, 1), 1, 0), 0);
+        QVERIFY(ui.messages.empty());
+        QCOMPARE(gAbort, int16_t(-1));
+        QCOMPARE(ui.yields, 4);
+        QCOMPARE(gBytePos, 40);
+        const std::string full = expectedPicture(MakeBmp(spec), le32(200) + payloadOf(200, 1), 1, 0);
+        QCOMPARE(readFile(work("o.bmp")), full.substr(0, size_t(54 + 4 * 92)));
+
+        // The decoder hands back what it found, with spaces for the rest.
+        writeFile(work("full.bmp"), full);
+        resetState();
+        ui.yields = 0;
+        ui.onYield = [](int n) {
+            if (n == 6)
+                gAbort = -1;
+        };
+        const std::string partial = decode(work("full.bmp"), 0);
+        QCOMPARE(partial.size(), size_t(201));
+        QCOMPARE(partial.substr(0, 57), std::string("\x01") + payloadOf(200, 1).substr(0, 56));
+        QCOMPARE(partial.substr(57), std::string(144, ' '));
+    }
+
+    void abortBeforeTheLengthIsComplete()
+    {
+        RecordingUi ui;
+        // The length field starts in the last group of the first row.
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "hello", 1, 9), 0);
+        resetState();
+        ui.onYield = [](int) { gAbort = -1; };
+        QCOMPARE(decode(work("o.bmp"), 9), std::string("\x01"));
+        resetState();
+        ui.onYield = nullptr;
+        QCOMPARE(decode(work("o.bmp"), 9), std::string("\x01hello"));
+    }
+
+    void destinationHandling()
+    {
+        RecordingUi ui;
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(9, 2)));
+        // An existing, longer destination is deleted first: nothing of it survives.
+        writeFile(work("o.bmp"), std::string(5000, 'x'));
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "hi", 0, 0), 0);
+        QCOMPARE(readFile(work("o.bmp")).size(), size_t(54 + 2 * 28));
+
+        // A carrier that is not a bitmap leaves the destination alone.
+        writeFile(work("text.bmp"), "Just some text, no picture.");
+        writeFile(work("keep.bmp"), "keep me");
+        QCOMPARE(encode(work("text.bmp"), work("keep.bmp"), "hi", 0, 0), 1);
+        QCOMPARE(ui.onlyMessage(), std::string("Bitmap doesn't appear to be in Windows format."));
+        QVERIFY(ui.messages[0].icon == MsgIcon::Information);
+        QCOMPARE(readFile(work("keep.bmp")), std::string("keep me"));
+
+        // A missing carrier ends as an empty file at its path.
+        ui.messages.clear();
+        QVERIFY(!fileExists(work("ghost.bmp")));
+        QCOMPARE(encode(work("ghost.bmp"), work("keep.bmp"), "hi", 0, 0), 1);
+        QCOMPARE(ui.onlyMessage(), std::string("Bitmap doesn't appear to be in Windows format."));
+        QCOMPARE(readFile(work("ghost.bmp")), std::string());
+        QCOMPARE(readFile(work("keep.bmp")), std::string("keep me"));
+        ui.messages.clear();
+        QCOMPARE(decode(work("ghost2.bmp"), 0), std::string());
+        QCOMPARE(ui.onlyMessage(), std::string("Bitmap doesn't appear to be in Windows format."));
+        QCOMPARE(ui.settingsRequests, 0);
+        QVERIFY(fileExists(work("ghost2.bmp")));
+    }
+
+    void newPictureNeverReplacesItsCarrier_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::newRow("same path") << "self.bmp";
+        QTest::newRow("another spelling") << "./self.bmp";
+        QTest::newRow("through a link") << "link.bmp";
+    }
+    void newPictureNeverReplacesItsCarrier()
+    {
+        QFETCH(QString, destination);
+        RecordingUi ui;
+        const std::string carrier = MakeBmp(SpecOf(30, 3));
+        writeFile(work("self.bmp"), carrier);
+        QFile::remove(QString::fromStdString(work("link.bmp")));
+        QVERIFY(QFile::link(QString::fromStdString(work("self.bmp")), QString::fromStdString(work("link.bmp"))));
+        QCOMPARE(encode(work("self.bmp"), work(destination.toStdString()), "x", 0, 0), 1);
+        QVERIFY(ui.onlyMessage().find("own carrier") != std::string::npos);
+        QCOMPARE(readFile(work("self.bmp")), carrier);
+    }
+
+    void negativeOffsetIsRefused()
+    {
+        RecordingUi ui;
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        writeFile(work("keep.bmp"), "keep me");
+        QCOMPARE(encode(work("c.bmp"), work("keep.bmp"), "x", 0, -3), 1);
+        QCOMPARE(ui.onlyMessage(), std::string("The offset must be 0 or more."));
+        QVERIFY(ui.messages[0].icon == MsgIcon::Information);
+        QCOMPARE(readFile(work("keep.bmp")), std::string("keep me"));
+
+        ui.messages.clear();
+        CodecStatus status = CodecStatus::Ok;
+        QCOMPARE(decode(work("c.bmp"), -1, &status), std::string());
+        QCOMPARE(ui.onlyMessage(), std::string("The offset must be 0 or more."));
+        QVERIFY(status == CodecStatus::Refused);
+    }
+
+    void malformedPictures_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("rowsWritten");
+        QTest::addColumn<int>("code");
+        QTest::newRow("negative width") << -30 << 3 << 0 << 5;
+        QTest::newRow("huge width") << 0x7FFFFFFF << 1 << 0 << 6;
+        QTest::newRow("huge width and height") << 0x10000000 << 0x10000000 << 0 << 6;
+        QTest::newRow("rows missing") << 30 << 50 << 10 << 62;
+        QTest::newRow("large rows, small file") << 200000000 << 2 << 0 << 62;
+    }
+    void malformedPictures()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, rowsWritten);
+        QFETCH(int, code);
+        RecordingUi ui;
+        BmpSpec spec = SpecOf(width, height);
+        spec.rowsWritten = rowsWritten;
+        writeFile(work("bad.bmp"), MakeBmp(spec));
+
+        QCOMPARE(encode(work("bad.bmp"), work("o.bmp"), "x", 0, 0), 2);
+        QCOMPARE(ui.messages.size(), size_t(1));
+        const std::string prefix = "Encoding Error #" + std::to_string(code) + "\r\n\r\n";
+        QCOMPARE(ui.messages[0].text.substr(0, prefix.size()), prefix);
+
+        ui.messages.clear();
+        CodecStatus status = CodecStatus::Ok;
+        QCOMPARE(decode(work("bad.bmp"), 0, &status), std::string());
+        QCOMPARE(ui.messages.size(), size_t(1));
+        QCOMPARE(ui.messages[0].text.substr(0, 16), std::string("Decoding Error #"));
+        QVERIFY(status == CodecStatus::Failed);
+    }
+
+    void truncatedHeaderAndNarrowPicture()
+    {
+        RecordingUi ui;
+        writeFile(work("short.bmp"), MakeBmp(SpecOf(30, 3)).substr(0, 30));
+        QCOMPARE(encode(work("short.bmp"), work("o.bmp"), "x", 0, 0), 2);
+        QCOMPARE(ui.messages.back().text.substr(0, 19), std::string("Encoding Error #62\r"));
+        QVERIFY(!fileExists(work("o.bmp")) || readFile(work("o.bmp")) != std::string());
+
+        // Less than three pixels wide: there is no whole group to take a byte from.
+        writeFile(work("narrow.bmp"), MakeBmp(SpecOf(2, 5)));
+        ui.messages.clear();
+        QCOMPARE(decode(work("narrow.bmp"), 0), std::string());
+        QCOMPARE(ui.onlyMessage().substr(0, 18), std::string("Decoding Error #9\r"));
+    }
+
+    void decoderEdges()
+    {
+        RecordingUi ui;
+        const BmpSpec spec = SpecOf(30, 3);
+        const std::string carrier = MakeBmp(spec);
+
+        // Stored length 0: the kind byte alone.
+        writeFile(work("zero.bmp"), expectedPicture(carrier, le32(0), 1, 0));
+        QCOMPARE(decode(work("zero.bmp"), 0), std::string("\x01"));
+
+        // The rows run out before the announced bytes: spaces, and no message.
+        writeFile(work("short.bmp"), expectedPicture(carrier, le32(26) + "0123456789abcdefghijklmn", 0, 2));
+        QCOMPARE(decode(work("short.bmp"), 2), std::string("\x00", 1) + "0123456789abcdefghijklmn  ");
+        QVERIFY(ui.messages.empty());
+
+        // A length the picture cannot hold comes from a picture without a stream.
+        writeFile(work("big.bmp"), expectedPicture(carrier, le32(27), 0, 0));
+        QCOMPARE(decode(work("big.bmp"), 0), std::string());
+        QCOMPARE(ui.onlyMessage().substr(0, 19), std::string("Decoding Error #7\r\n"));
+
+        // A fourth length byte of 128 or more: the overflow message and the kind byte alone.
+        ui.messages.clear();
+        writeFile(work("ovf.bmp"), expectedPicture(carrier, le32(0x80000005u), 1, 0));
+        QCOMPARE(decode(work("ovf.bmp"), 0), std::string("\x01"));
+        QCOMPARE(ui.onlyMessage(), std::string("StringToLong Error #6\r\n\r\nOverflow"));
+
+        // Only the first stream group's ninth byte tells the kind.
+        std::string odd = expectedPicture(carrier, le32(3) + "abc", 0, 0);
+        for (int g = 1; g < 10; ++g)
+            odd[size_t(54 + g * 9 + 8)] |= 1;
+        writeFile(work("kind.bmp"), odd);
+        QCOMPARE(decode(work("kind.bmp"), 0), std::string("\x00" "abc", 4));
+    }
+
+    void decoderReadsOnlyTheRowsItNeeds()
+    {
+        RecordingUi ui;
+        const BmpSpec spec = SpecOf(300, 50);
+        const std::string stream = le32(20) + "twenty bytes of text";
+        const std::string picture = expectedPicture(MakeBmp(spec), stream, 0, 0);
+        // Cut the file after its first row: a decoder that read further would fail.
+        writeFile(work("cut.bmp"), picture.substr(0, 54 + 900));
+        QCOMPARE(decode(work("cut.bmp"), 0), std::string("\x00", 1) + "twenty bytes of text");
+        QCOMPARE(ui.yields, 0);
+        QVERIFY(ui.messages.empty());
+    }
+
+    void decoderUsesTheOffsetTheUserGives()
+    {
+        RecordingUi ui;
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 5)));
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "moved", 0, 17), 0);
+        resetState();
+        ui.onAsk = [] { gOffset = 17; };
+        QCOMPARE(DecodePicture(work("o.bmp")), std::string("\x00moved", 6));
+        QCOMPARE(ui.settingsRequests, 1);
+    }
+
+    void directoryAsDestinationIsReported()
+    {
+        RecordingUi ui;
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        QDir().mkpath(QString::fromStdString(work("adir")));
+        QCOMPARE(encode(work("c.bmp"), work("adir"), "x", 0, 0), 2);
+        QVERIFY(ui.onlyMessage().find("Encoding Error #75\r\n\r\nPath/File access error") == 0);
+        QVERIFY(ui.onlyMessage().find("adir") != std::string::npos);
+        QVERIFY(QFileInfo(QString::fromStdString(work("adir"))).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCodec)
+#include "test_codec.moc"

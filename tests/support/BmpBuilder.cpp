@@ -89,7 +89,7 @@ std::string BmpHeaderBytes(const BmpSpec& spec)
 std::string MakeBmp(const BmpSpec& spec)
 {
     std::string out = BmpHeaderBytes(spec);
-    std::vector<char> row(static_cast<size_t>(StrideOf(spec.width)));
+    std::vector<char> row(rowsOf(spec) > 0 ? static_cast<size_t>(StrideOf(spec.width)) : 0);
     RowMaker maker(spec);
     for (int64_t y = 0; y < rowsOf(spec); ++y) {
         maker.fill(row, y);
@@ -105,7 +105,7 @@ bool WriteBmp(const std::string& path, const BmpSpec& spec)
         return false;
     const std::string header = BmpHeaderBytes(spec);
     bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
-    std::vector<char> row(static_cast<size_t>(StrideOf(spec.width)));
+    std::vector<char> row(rowsOf(spec) > 0 ? static_cast<size_t>(StrideOf(spec.width)) : 0);
     RowMaker maker(spec);
     for (int64_t y = 0; ok && y < rowsOf(spec); ++y) {
         maker.fill(row, y);

@@ -20,6 +20,14 @@ struct BmpSpec {
     int64_t rowsWritten = -1;  // rows actually written; -1: all of them (for truncated files)
 };
 
+inline BmpSpec SpecOf(int32_t width, int32_t height)
+{
+    BmpSpec spec;
+    spec.width = width;
+    spec.height = height;
+    return spec;
+}
+
 std::string BmpHeaderBytes(const BmpSpec& spec);
 std::string MakeBmp(const BmpSpec& spec);
 // Writes the picture row by row, so that large ones need no memory. Returns false on failure.
