@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Sets up and builds Mirel, then starts the desktop program. Without a display (or before the
+# desktop program is built) it runs a short mirel-cli demonstration on the sample picture.
+set -euo pipefail
+MIREL_ROOT=$(cd "$(dirname "$0")" && pwd)
+source "$MIREL_ROOT/scripts/setup.sh"
+mirel_build "$MIREL_ROOT/build"
+
+gui="$MIREL_ROOT/build/app/mirel"
+if [ -x "$gui" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  exec "$gui" "$@"
+fi
+
+cli="$MIREL_ROOT/build/cli/mirel-cli"
+sample="$MIREL_ROOT/samples/swirl.bmp"
+demo=$(mktemp -d)
+trap 'rm -rf "$demo"' EXIT
+cd "$demo"
+
+echo "== The sample picture"
+"$cli" info "$sample"
+echo
+echo "== Hiding a message (password \"tulip\", offset 40)"
+"$cli" encode "$sample" message.bmp --message "Meet me at the old mill at noon." \
+  --password tulip --offset 40 --quiet
+echo "== Decoding it back:"
+"$cli" decode message.bmp --password tulip --offset 40 --quiet
+echo
+echo
+printf 'Shopping list:\n- flour\n- eggs\n' > list.txt
+echo "== Hiding the file list.txt ($(wc -c < list.txt) bytes)"
+"$cli" encode "$sample" file.bmp --file list.txt --quiet
+mkdir out
+echo "== Decoding it into out/:"
+(cd out && "$cli" decode ../file.bmp)
+cat out/list.txt
+cmp -s list.txt out/list.txt && echo "== The file came back unchanged."

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test through ctest.
+#   ./test.sh             the normal suite, in build/
+#   ./test.sh --sanitize  the same suite with AddressSanitizer and UBSan, in build-sanitize/
+set -euo pipefail
+MIREL_ROOT=$(cd "$(dirname "$0")" && pwd)
+source "$MIREL_ROOT/scripts/setup.sh"
+
+dir="$MIREL_ROOT/build"
+options=()
+if [ "${1:-}" = "--sanitize" ]; then
+  dir="$MIREL_ROOT/build-sanitize"
+  options=(-DMIREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+fi
+mirel_build "$dir" -DMIREL_BUILD_TESTS=ON "${options[@]}"
+cd "$dir"
+ctest --output-on-failure --timeout 300
