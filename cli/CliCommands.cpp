@@ -171,9 +171,19 @@ int64_t rowsOf(const std::string& path)
     return GeometryOf(header).rows;
 }
 
+// The codec leaves an empty file where a picture path names nothing; on the command line a
+// mistyped name should not leave such a file behind.
+bool pictureExists(const std::string& path)
+{
+    if (exists(path))
+        return true;
+    say("Cannot open the picture " + path + ": File not found");
+    return false;
+}
+
 int runEncode(const Options& options, ConsoleUi& console)
 {
-    if (!loadPassword(options) || !loadOffset(options))
+    if (!pictureExists(options.picture) || !loadPassword(options) || !loadOffset(options))
         return kExitRefused;
     std::string content;
     uint8_t kind = 0;
@@ -201,7 +211,7 @@ int runEncode(const Options& options, ConsoleUi& console)
 
 int runDecode(const Options& options, ConsoleUi& console)
 {
-    if (!loadPassword(options) || !loadOffset(options))
+    if (!pictureExists(options.picture) || !loadPassword(options) || !loadOffset(options))
         return kExitRefused;
     gAbort = 0;
     CodecStatus status = CodecStatus::Ok;

@@ -196,6 +196,9 @@ private slots:
         QTest::newRow("output exists") << QStringList{"decode", "m2.bmp", "--output", "text.txt"} << 1 << "--force";
         QTest::newRow("missing file to hide") << QStringList{"encode", "carrier.bmp", "o.bmp", "--file", "nope"} << 2
                                               << "nope";
+        QTest::newRow("missing picture") << QStringList{"decode", "nothing.bmp"} << 1 << "File not found";
+        QTest::newRow("file beyond 32 bits") << QStringList{"encode", "carrier.bmp", "o.bmp", "--file", "huge.bin"} << 1
+                                             << "too large";
         QTest::newRow("truncated picture") << QStringList{"decode", "cut.bmp", "--offset", "1000"} << 2 << "Decoding Error #62";
         QTest::newRow("no command") << QStringList{} << 64 << "no command";
         QTest::newRow("unknown option") << QStringList{"info", "carrier.bmp", "--frobnicate"} << 64 << "unknown option";
@@ -212,8 +215,13 @@ private slots:
         writeFile(at("big.bin"), QByteArray(1597, 'z'));
         writeFile(at("cut.bmp"), carrierBytes(120, 40).left(54 + 360 * 3));
         QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x"}).exitCode, 0);
+        // Sparse, so it takes no room: only its size matters.
+        QFile huge(at("huge.bin"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(2300) * 1024 * 1024));
+        huge.close();
         const Result r = cli(args);
         QCOMPARE(r.exitCode, exitCode);
+        QVERIFY(!QFile::exists(at("nothing.bmp")));
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QCOMPARE(readFile(at("text.txt")), QByteArray("plain text, not a picture"));
     }
