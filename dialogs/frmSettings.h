@@ -1,0 +1,26 @@
+#pragma once
+
+#include "FrmSettingsLayout.h"
+
+namespace mirel {
+
+// The settings window: OK stores the password as typed in gPassword and the offset, read as a
+// number, in gOffset, clears gSettingsCancelled and closes the window. An offset beyond the
+// 32-bit range is reported and the window stays open for a correction, with nothing stored.
+class frmSettings : public FrmSettingsLayout {
+    Q_OBJECT
+
+public:
+    explicit frmSettings(QWidget* parent = nullptr);
+
+private slots:
+    void cmdOK_Click();
+};
+
+// Opens the settings window the way every opener does: a fresh window with the icon of
+// iconSource, the password box holding gPassword, the offset caption and box shown, modal and
+// without an owner; returns when it has closed. An encode run sets gSettingsCancelled to -1
+// first. Returns true when the user pressed OK.
+bool ShowSettings(const QWidget* iconSource, bool encodeRun);
+
+}  // namespace mirel
