@@ -1,6 +1,7 @@
 #include "FrmAboutLayout.h"
 
 #include "FormImages.h"
+#include "HandPointer.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -39,6 +40,7 @@ FrmAboutLayout::FrmAboutLayout(QWidget* parent)
     lblCopyright = makeLabel(this, "lblCopyright", 1050, 525, 2820, 195);
     lblMailTo = makeLabel(this, "lblMailTo", 1590, 1125, 1650, 195);
     lblCorvane = makeLabel(this, "lblCorvane", 1605, 870, 1065, 195);
+    lblCorvane->setCursor(HandPointer());
     Label1 = makeLabel(this, "Label1", 1050, 1125, 450, 195);
     Label1->setText(tr("e-mail:"));
     Label2 = makeLabel(this, "Label2", 1155, 855, 345, 195);

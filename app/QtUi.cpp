@@ -1,0 +1,48 @@
+#include "QtUi.h"
+
+#include "frmSettings.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace mirel {
+
+QtUi::QtUi(QWidget* mainWindow) : m_mainWindow(mainWindow) {}
+
+int QtUi::messageBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons)
+{
+    QString shown = QString::fromStdString(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromStdString(caption));
+    box.setText(shown);
+    box.setTextFormat(Qt::PlainText);
+    switch (icon) {
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    }
+    if (buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.setWindowModality(Qt::ApplicationModal);
+    const int pressed = box.exec();
+    if (buttons == MsgButtons::Ok)
+        return kAnswerOk;
+    return pressed == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
+}
+
+void QtUi::yield()
+{
+    QCoreApplication::processEvents();
+}
+
+void QtUi::askPasswordAndOffset()
+{
+    ShowSettings(m_mainWindow, false);
+}
+
+}  // namespace mirel

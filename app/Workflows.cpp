@@ -1,0 +1,220 @@
+// The encode and decode workflows of the main window.
+#include "frmMain.h"
+
+#include "BinaryFile.h"
+#include "CipherMirel.h"
+#include "CodePage.h"
+#include "MessageTextBox.h"
+#include "NumberText.h"
+#include "Paths.h"
+#include "Settings.h"
+#include "Ui.h"
+#include "VBEncrypt.h"
+#include "cDialog.h"
+#include "frmSettings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+
+#include <cmath>
+#include <limits>
+
+namespace mirel {
+
+namespace {
+
+constexpr int64_t kRequiredSizeLimit = std::numeric_limits<int32_t>::max();
+// The carrier dialog asks for three pixels (nine bytes) for every byte of the stream.
+constexpr int64_t kCarrierBytesPerByte = int64_t(kGroupBytes);
+
+QString filterList(std::initializer_list<const char*> parts)
+{
+    QString list;
+    for (const char* part : parts)
+        list += QString::fromLatin1(part) + QChar(0);
+    return list;
+}
+
+QString bitmapFilter()
+{
+    return filterList({"Bitmap Files (*.BMP)", "*.BMP", "All Files (*.*)", "*.*"});
+}
+
+QString allFilesFilter()
+{
+    return filterList({"All Files (*.*)", "*.*"});
+}
+
+std::string localPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString nameOf(const QString& path)
+{
+    return QString::fromStdU16String(Utf16FromUtf8(FileNameFromPath(path.toStdString())));
+}
+
+std::string crypt(const std::string& data)
+{
+    return gPassword.empty() ? data : CryptString(data, AnsiFromUtf16(gPassword));
+}
+
+// The required size of the carrier dialog's title, or -1 after a message when it does not fit
+// 32 bits.
+int64_t requiredSize(int64_t length, const QString& what)
+{
+    const int64_t required = (length + kLengthFieldSize) * kCarrierBytesPerByte;
+    if (required <= kRequiredSizeLimit)
+        return required;
+    MsgBox((what + QStringLiteral(" is too large to hide: it has ")).toStdString() + FormatNumber(length) +
+               " bytes, and a picture can take at most " +
+               FormatNumber(kRequiredSizeLimit / kCarrierBytesPerByte - kLengthFieldSize) + ".",
+           MsgIcon::Information);
+    return -1;
+}
+
+}  // namespace
+
+void frmMain::RunEncode(int16_t sourceKind)
+{
+    if (refuseWhileBusy())
+        return;
+    gMsgStart = gMsgEnd = gBytePos = 0;
+    gAbort = 0;
+    cDialog dialog;
+    QString chosenName;
+
+    std::string content;
+    uint8_t kind = kKindMessage;
+    int64_t required = 0;
+    if (sourceKind == 1) {
+        const QString path = dialog.GetOpenName(this, chosenName, mDefaultDir, QStringLiteral("File To Encode"),
+                                                allFilesFilter());
+        if (path.isEmpty())
+            return;
+        const QString what = QStringLiteral("The file ") + path;
+        if (requiredSize(QFileInfo(path).size(), what) < 0)
+            return;
+        std::string data;
+        if (Failure f = ReadWholeFile(localPath(path), data)) {
+            MsgBox("Cannot read file " + path.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
+            return;
+        }
+        required = requiredSize(int64_t(data.size()), what);
+        if (required < 0)
+            return;
+        const std::string name = AnsiFromUtf16(nameOf(path).toStdU16String());
+        content.reserve(1 + name.size() + data.size());
+        content += static_cast<char>(name.size());
+        content += name;
+        content += data;
+        kind = kKindFile;
+    } else {
+        const QString text = txtMsg->text();
+        if (text.isEmpty()) {
+            MsgBox("No message to encode.\r\n\r\nEnter a message in the text box first", MsgIcon::Information);
+            return;
+        }
+        content = AnsiFromUtf16(text.toStdU16String());
+        required = requiredSize(int64_t(content.size()), QStringLiteral("The message"));
+        if (required < 0)
+            return;
+    }
+
+    ShowSettings(this, true);
+    if (gSettingsCancelled == -1)
+        return;
+    mBusy = 1;
+    const std::string payload = crypt(content);
+
+    const QString title = QStringLiteral("Bitmap To Encode (Req Size: ") +
+                          QString::fromStdString(FormatNumber(required)) + QStringLiteral(" / ") +
+                          QString::fromStdString(FormatNumber(std::llround(double(required) / 1024.0 + 1.0))) +
+                          QStringLiteral("k)");
+    const QString source = dialog.GetOpenName(this, chosenName, mDefaultDir, title, bitmapFilter());
+    if (source.isEmpty()) {
+        endRun();
+        return;
+    }
+    mDefaultDir.clear();
+    QString destinationName;
+    const QString destination = dialog.GetSaveName(this, destinationName, QString(),
+                                                   QStringLiteral("Save Encoded Bitmap As"), bitmapFilter(),
+                                                   QStringLiteral("bmp"));
+    if (destination.isEmpty()) {
+        endRun();
+        return;
+    }
+
+    const QString name = nameOf(destination);
+    setStatus(QStringLiteral(" Encoding ") + name);
+    Yield();
+    const int32_t result = EncodePicture(localPath(source), localPath(destination), payload, kind, gOffset);
+    setStatus((result != 0 ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) + name);
+    if (gAbort == -1)
+        setStatus(QStringLiteral(" User Aborted Encoding ") + name);
+    endRun();
+}
+
+void frmMain::RunDecode()
+{
+    if (refuseWhileBusy())
+        return;
+    gMsgStart = gMsgEnd = gBytePos = 0;
+    gAbort = 0;
+    cDialog dialog;
+    QString chosenName;
+    const QString bitmap = dialog.GetOpenName(this, chosenName, mDefaultDir, QStringLiteral("Decode Bitmap"),
+                                              bitmapFilter());
+    if (bitmap.isEmpty())
+        return;
+    mBusy = 1;
+    const QString bitmapName = nameOf(bitmap);
+    setStatus(QStringLiteral(" Decoding ") + bitmapName);
+    Yield();
+
+    const std::string decoded = DecodePicture(localPath(bitmap));
+    const QString errorStatus = QStringLiteral(" Error decoding ") + bitmapName;
+    if (decoded.empty()) {
+        setStatus(errorStatus);
+    } else {
+        const auto kind = static_cast<uint8_t>(decoded[0]);
+        std::string text = crypt(decoded.substr(1));
+        if (text.empty()) {
+            setStatus(errorStatus);
+        } else {
+            QString savePath;
+            if (kind == kKindFile) {
+                const size_t n = static_cast<uint8_t>(text[0]);
+                const std::string storedName = text.substr(1, n);
+                std::string data = text.size() > n + 1 ? text.substr(n + 1) : std::string();
+                mDefaultDir.clear();
+                // The stored name comes from the picture: offer only its last component.
+                QString proposed = QString::fromStdU16String(
+                    Utf16FromUtf8(FileNameFromPath(Utf8FromAnsi(storedName))));
+                savePath = dialog.GetSaveName(this, proposed, QString(), QStringLiteral("Save File As"),
+                                              allFilesFilter(), QString());
+                text = std::move(data);
+            }
+            if (!savePath.isEmpty()) {
+                if (Failure f = WriteWholeFile(localPath(savePath), text)) {
+                    MsgBox("Cannot write file " + savePath.toStdString() + ":\r\n" + f.describe() + ".",
+                           MsgIcon::Information);
+                    setStatus(errorStatus);
+                } else {
+                    setStatus(QStringLiteral(" Decoded file ") + nameOf(savePath));
+                }
+            } else {
+                txtMsg->setText(QString::fromStdU16String(Utf16FromAnsi(text)));
+                setStatus(QStringLiteral(" Decoded ") + bitmapName);
+            }
+        }
+    }
+    if (gAbort == -1)
+        setStatus(QStringLiteral(" User Aborted Decoding ") + bitmapName);
+    endRun();
+}
+
+}  // namespace mirel

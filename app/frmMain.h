@@ -1,0 +1,49 @@
+#pragma once
+
+#include "FrmMainLayout.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace mirel {
+
+// The main window: starts the workflows from its menus, keeps the busy state that stops two runs
+// from overlapping, and turns a close request during a run into the offer to abort it.
+class frmMain : public FrmMainLayout {
+    Q_OBJECT
+
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+
+    // The program's folder, ending in "/".
+    QString mAppPath;
+    // Starting folder of the open dialogs; the program's folder until a workflow empties it.
+    QString mDefaultDir;
+    // 0 idle, 1 a workflow runs, 2 the user asked to abort it.
+    int16_t mBusy = 0;
+
+    // Hides the message in txtMsg (sourceKind 0, or any value but 1) or a file the user picks
+    // (sourceKind 1) in a picture.
+    void RunEncode(int16_t sourceKind);
+    // Gets a message or a file back out of a picture the user picks.
+    void RunDecode();
+
+public slots:
+    void mnuFileItem_Click(int index);
+    void mnuToolsItem_Click(int index);
+    void mnuHelpItem_Click(int index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Every way out of a run that started: idle again, and a close that waited for it goes on.
+    void endRun();
+    void setStatus(const QString& text);
+    bool refuseWhileBusy();
+
+    bool m_closeWaiting = false;
+};
+
+}  // namespace mirel

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Smoke test of the real desktop program on a virtual X display, driven with the keyboard alone:
+# hide a typed message through Ctrl+E and the dialogs, check the picture against mirel-cli,
+# decode it back through Ctrl+D, hide the decoded text again (which must give the same picture),
+# and leave through File > Exit.
+#   smoke_gui.sh MIREL MIREL_CLI SAMPLE_BMP
+# Runs itself under xvfb-run when no display is set.
+set -euo pipefail
+
+if [ -z "${MIREL_SMOKE_INNER:-}" ]; then
+  export MIREL_SMOKE_INNER=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+mirel=$1
+cli=$2
+sample=$3
+work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-smoke.XXXXXX")
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/home" "$work/config" "$work/runtime"
+chmod 0700 "$work/runtime"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+cp "$sample" "$work/carrier.bmp"
+
+fail() {
+  echo "smoke: $*" >&2
+  exit 1
+}
+
+# wait_window TITLE_REGEX: prints the id of the visible window with that title, once it is there.
+wait_window() {
+  local id
+  for _ in $(seq 1 100); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    if [ -n "$id" ]; then
+      xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+      sleep 0.3
+      echo "$id"
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no window titled '$1' appeared"
+}
+
+wait_file() {
+  for _ in $(seq 1 100); do
+    [ -s "$1" ] && sleep 0.3 && return 0
+    sleep 0.1
+  done
+  fail "$1 was not written"
+}
+
+type_text() { xdotool type --delay 15 "$1"; }
+
+"$mirel" &
+pid=$!
+wait_window '^Mirel v0\.1\.4$' >/dev/null
+
+message="Smoke test: hidden at offset 7."
+type_text "$message"
+
+# Hide it: Ctrl+E, the settings window, the carrier, the new picture.
+xdotool key ctrl+e
+wait_window '^Password$' >/dev/null
+type_text "tulip"
+xdotool key Tab ctrl+a
+type_text "7"
+xdotool key Return
+wait_window '^Bitmap To Encode \(Req Size: ' >/dev/null
+type_text "$work/carrier.bmp"
+xdotool key Return
+wait_window '^Save Encoded Bitmap As$' >/dev/null
+type_text "$work/gui.bmp"
+xdotool key Return
+wait_file "$work/gui.bmp"
+
+"$cli" encode "$work/carrier.bmp" "$work/cli.bmp" --message "$message" --password tulip --offset 7 --quiet
+cmp "$work/gui.bmp" "$work/cli.bmp" || fail "the picture differs from the one mirel-cli writes"
+
+# Empty the text box, decode the picture back into it.
+wait_window '^Mirel v0\.1\.4$' >/dev/null
+xdotool key ctrl+a Delete
+xdotool key ctrl+d
+wait_window '^Decode Bitmap$' >/dev/null
+type_text "$work/gui.bmp"
+xdotool key Return
+wait_window '^Password$' >/dev/null
+xdotool key Tab ctrl+a
+type_text "7"
+xdotool key Return
+
+# Hide what came back once more: the same picture proves the text came back unchanged.
+wait_window '^Mirel v0\.1\.4$' >/dev/null
+xdotool key ctrl+e
+wait_window '^Password$' >/dev/null
+xdotool key Tab ctrl+a
+type_text "7"
+xdotool key Return
+wait_window '^Bitmap To Encode \(Req Size: ' >/dev/null
+type_text "$work/carrier.bmp"
+xdotool key Return
+wait_window '^Save Encoded Bitmap As$' >/dev/null
+type_text "$work/again.bmp"
+xdotool key Return
+wait_file "$work/again.bmp"
+cmp "$work/gui.bmp" "$work/again.bmp" || fail "the decoded message did not come back unchanged"
+
+# Leave through File > Exit.
+wait_window '^Mirel v0\.1\.4$' >/dev/null
+xdotool key alt+f
+sleep 0.3
+xdotool key x
+for _ in $(seq 1 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "the program did not end after File > Exit"
+status=0
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+echo "smoke: passed"

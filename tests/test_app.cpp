@@ -1,0 +1,537 @@
+#include "BmpBuilder.h"
+#include "CipherMirel.h"
+#include "CodePage.h"
+#include "MessageTextBox.h"
+#include "ModalDriver.h"
+#include "OffsetText.h"
+#include "QtUi.h"
+#include "Settings.h"
+#include "VBEncrypt.h"
+#include "frmMain.h"
+#include "frmSettings.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+
+#include <memory>
+
+using namespace mirel;
+using mirel::test::ModalDriver;
+
+namespace {
+
+QString at(const QString& name)
+{
+    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath()) + "/" + name;
+}
+
+std::string local(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void makeCarrier(const QString& path, int width, int height)
+{
+    QVERIFY(test::WriteBmp(local(path), test::SpecOf(width, height)));
+}
+
+// The picture the codec writes for the same input, for comparing byte for byte.
+QByteArray codecPicture(const QString& carrier, const std::string& content, uint8_t kind,
+                        const std::string& password, int32_t offset)
+{
+    const std::string payload = password.empty() ? content : CryptString(content, password);
+    QFile::remove(at("reference.bmp"));
+    int32_t left = offset;
+    if (EncodePicture(local(carrier), local(at("reference.bmp")), payload, kind, left) != 0)
+        return "<failed>";
+    return readFile(at("reference.bmp"));
+}
+
+}  // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<frmMain> w;
+    std::unique_ptr<QtUi> qtUi;
+    std::unique_ptr<test::HookedUi> ui;
+    std::unique_ptr<ModalDriver> drive;
+
+    void resetGlobals()
+    {
+        gPassword.clear();
+        gOffset = 0;
+        gSettingsCancelled = 0;
+        gAbort = 0;
+        gBytePos = gMsgStart = gMsgEnd = 0;
+    }
+
+    // Hides txtMsg's message with the given settings through the menu; the save dialog gets out.
+    void encodeMessage(const QString& carrier, const QString& out, const QString& password = {},
+                       const QString& offset = QStringLiteral("0"))
+    {
+        drive->then(ModalDriver::settings(password, offset));
+        drive->then(ModalDriver::chooseFile(carrier));
+        drive->then(ModalDriver::chooseFile(out));
+        w->mnuFileItem[0]->trigger();
+    }
+
+    void decodePicture(const QString& picture, const QString& password = {}, const QString& offset = QStringLiteral("0"))
+    {
+        drive->then(ModalDriver::chooseFile(picture));
+        drive->then(ModalDriver::settings(password, offset));
+        w->mnuFileItem[2]->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        QDir work(at(QString()));
+        work.removeRecursively();
+        work.mkpath(QStringLiteral("."));
+        resetGlobals();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        w = std::make_unique<frmMain>();
+        qtUi = std::make_unique<QtUi>(w.get());
+        ui = std::make_unique<test::HookedUi>(*qtUi);
+        drive = std::make_unique<ModalDriver>();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        makeCarrier(at("carrier.bmp"), 150, 40);
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(drive->finished(), "a dialog that the test expected never came");
+        QCOMPARE(drive->unexpected(), 0);
+        QCOMPARE(w->mBusy, int16_t(0));
+        ui.reset();
+        drive.reset();
+        w.reset();
+        qtUi.reset();
+        resetGlobals();
+    }
+
+    void startUp()
+    {
+        QCOMPARE(w->windowTitle(), QStringLiteral("Mirel v0.1.4"));
+        QVERIFY(w->mAppPath.endsWith('/'));
+        QVERIFY(!w->mAppPath.endsWith("//"));
+        QVERIFY(QDir(w->mAppPath).exists());
+        QCOMPARE(w->mDefaultDir, w->mAppPath);
+        QCOMPARE(w->lblStatus->text(), QString());
+    }
+
+    void messageRoundTrip_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("offset");
+        QTest::newRow("plain") << "" << "0";
+        QTest::newRow("password") << "tulip" << "0";
+        QTest::newRow("offset") << "" << "&H20";
+        QTest::newRow("both") << "p\u00e4ss" << "1e2";
+    }
+    void messageRoundTrip()
+    {
+        QFETCH(QString, password);
+        QFETCH(QString, offset);
+        const QString message = QString::fromUtf8("Hello\r\nw\u00f6rld \u20ac and more");
+        w->txtMsg->setText(message);
+        encodeMessage(at("carrier.bmp"), at("out.bmp"), password, offset);
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded out.bmp"));
+        QCOMPARE(gPassword, password.toStdU16String());
+        const int32_t groups = int32_t(ValueOfOffsetText(offset.toStdString()).value);
+        QCOMPARE(gMsgStart, groups);
+        QCOMPARE(readFile(at("out.bmp")), codecPicture(at("carrier.bmp"), AnsiFromUtf16(message.toStdU16String()),
+                                                       kKindMessage, AnsiFromUtf16(password.toStdU16String()), groups));
+
+        w->txtMsg->setText(QStringLiteral("something else"));
+        decodePicture(at("out.bmp"), password, offset);
+        QCOMPARE(w->txtMsg->text(), message);
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded out.bmp"));
+        QCOMPARE(gMsgStart, 0);  // a decode run clears the encoder's bookkeeping
+    }
+
+    void fileRoundTrip()
+    {
+        QDir().mkpath(at("in"));
+        QDir().mkpath(at("back"));
+        QByteArray data;
+        for (int k = 0; k < 700; ++k)
+            data += char(k * 7);
+        writeFile(at("in/report.bin"), data);
+
+        drive->then(ModalDriver::chooseFile(at("in/report.bin")));
+        drive->then(ModalDriver::settings("key", "3"));
+        drive->then(ModalDriver::chooseFile(at("carrier.bmp")));
+        drive->then(ModalDriver::chooseFile(at("hidden.bmp")));
+        w->mnuFileItem[1]->trigger();
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded hidden.bmp"));
+        const std::string content = std::string(1, char(10)) + "report.bin" + data.toStdString();
+        QCOMPARE(readFile(at("hidden.bmp")), codecPicture(at("carrier.bmp"), content, kKindFile, "key", 3));
+
+        QString proposed;
+        drive->then(ModalDriver::chooseFile(at("hidden.bmp")));
+        drive->then(ModalDriver::settings("key", "3"));
+        drive->then([&proposed](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            proposed = dialog ? dialog->windowTitle() + "|" + dialog->findChild<QLineEdit*>("fileNameEdit")->text()
+                              : QString();
+            ModalDriver::chooseFile(at("back/report.bin"))(modal);
+        });
+        w->mnuFileItem[2]->trigger();
+        QCOMPARE(proposed, QStringLiteral("Save File As|report.bin"));
+        QCOMPARE(readFile(at("back/report.bin")), data);
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded file report.bin"));
+        QCOMPARE(w->mDefaultDir, QString());
+    }
+
+    void carrierDialogTitle_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("ten characters") << 0 << 10 << "Bitmap To Encode (Req Size: 126 / 1k)";
+        QTest::newRow("file of 1,000 bytes") << 1 << 1000 << "Bitmap To Encode (Req Size: 9,036 / 10k)";
+        QTest::newRow("empty file") << 1 << 0 << "Bitmap To Encode (Req Size: 36 / 1k)";
+    }
+    void carrierDialogTitle()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, size);
+        QFETCH(QString, title);
+        w->lblStatus->setText(" before");
+        w->txtMsg->setText(QString(size, 'x'));
+        writeFile(at("thing.bin"), QByteArray(size, 'y'));
+        if (kind == 1)
+            drive->then(ModalDriver::chooseFile(at("thing.bin")));
+        drive->then(ModalDriver::settings("", "0"));
+        QString seen;
+        drive->then([&seen](QWidget* modal) {
+            seen = modal->windowTitle();
+            ModalDriver::cancel()(modal);
+        });
+        w->mnuFileItem[kind]->trigger();
+        QCOMPARE(seen, title);
+        // Cancelling the carrier dialog ends the run quietly, before the folder is forgotten.
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" before"));
+        QCOMPARE(w->mDefaultDir, w->mAppPath);
+    }
+
+    void cancellingEachDialog()
+    {
+        w->lblStatus->setText(" before");
+        w->txtMsg->setText("message");
+        // The settings window closed without OK: nothing else is shown.
+        drive->then(ModalDriver::cancel());
+        w->mnuFileItem[0]->trigger();
+        QVERIFY(drive->finished());
+        // The file to hide not chosen.
+        drive->then(ModalDriver::cancel());
+        w->mnuFileItem[1]->trigger();
+        QVERIFY(drive->finished());
+        // The destination not chosen: the folder is forgotten all the same.
+        drive->then(ModalDriver::settings("", "0"));
+        drive->then(ModalDriver::chooseFile(at("carrier.bmp")));
+        drive->then(ModalDriver::cancel());
+        w->mnuFileItem[0]->trigger();
+        QCOMPARE(w->mDefaultDir, QString());
+        // The bitmap to decode not chosen.
+        drive->then(ModalDriver::cancel());
+        w->mnuFileItem[2]->trigger();
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" before"));
+        QCOMPARE(w->txtMsg->text(), QStringLiteral("message"));
+        QCOMPARE(gBytePos, 0);
+
+        // An empty message: only the box that says so.
+        w->txtMsg->setText(QString());
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuFileItem[0]->trigger();
+        QCOMPARE(drive->messages.value(0), QStringLiteral("No message to encode.\n\nEnter a message in the text box first"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" before"));
+    }
+
+    void cancelledSaveShowsTheFileAsText()
+    {
+        const std::string content = std::string(1, char(5)) + "a.txt" + "file body";
+        int32_t offset = 0;
+        QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("f.bmp")), content, kKindFile, offset), 0);
+        drive->then(ModalDriver::chooseFile(at("f.bmp")));
+        drive->then(ModalDriver::settings("", "0"));
+        drive->then(ModalDriver::cancel());
+        w->mnuFileItem[2]->trigger();
+        QCOMPARE(w->txtMsg->text(), QStringLiteral("file body"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded f.bmp"));
+        QCOMPARE(w->mDefaultDir, QString());
+    }
+
+    void busyRefusal()
+    {
+        makeCarrier(at("big.bmp"), 300, 60);
+        w->txtMsg->setText("busy");
+        ui->onYield = [this](int n) {
+            if (n == 3) {
+                drive->then(ModalDriver::answer(QMessageBox::Ok));
+                w->mnuFileItem[2]->trigger();  // a decode while the encode runs
+                drive->then(ModalDriver::answer(QMessageBox::Ok));
+                w->mnuFileItem[1]->trigger();
+            }
+        };
+        encodeMessage(at("big.bmp"), at("out.bmp"));
+        QCOMPARE(drive->messages, QStringList({"A process is currently running...", "A process is currently running..."}));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded out.bmp"));
+        QCOMPARE(gBytePos, 6000);
+    }
+
+    void abortByCloseRequest_data()
+    {
+        QTest::addColumn<bool>("viaExit");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("close box, yes") << false << true;
+        QTest::newRow("close box, no") << false << false;
+        QTest::newRow("exit item, yes") << true << true;
+        QTest::newRow("exit item, no") << true << false;
+    }
+    void abortByCloseRequest()
+    {
+        QFETCH(bool, viaExit);
+        QFETCH(bool, yes);
+        makeCarrier(at("big.bmp"), 900, 400);
+        w->txtMsg->setText("abort me");
+        ui->onYield = [&](int n) {
+            if (n != 5)
+                return;
+            drive->then(ModalDriver::answer(yes ? QMessageBox::Yes : QMessageBox::No));
+            if (viaExit)
+                w->mnuFileItem[10]->trigger();
+            else
+                w->close();
+        };
+        encodeMessage(at("big.bmp"), at("out.bmp"));
+        QCOMPARE(drive->messages, QStringList{"A Process is still running...\n\nAbort Process?"});
+        QVERIFY(w->isVisible());
+        QCOMPARE(gAbort, int16_t(0));
+        if (yes) {
+            QCOMPARE(w->lblStatus->text(), QStringLiteral(" User Aborted Encoding out.bmp"));
+            // The workflow yields once before the encoder: the abort came after its fourth row.
+            QCOMPARE(QFileInfo(at("out.bmp")).size(), qint64(54 + 4 * 2700));
+            // Idle again: the next close request closes without a question.
+            w->close();
+            QVERIFY(!w->isVisible());
+        } else {
+            QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded out.bmp"));
+            QCOMPARE(QFileInfo(at("out.bmp")).size(), qint64(54 + 400 * 2700));
+        }
+    }
+
+    void closeWhileTheAbortIsPending()
+    {
+        makeCarrier(at("big.bmp"), 900, 400);
+        w->txtMsg->setText("abort me");
+        bool closedDuringRun = false;
+        ui->onYield = [&](int n) {
+            if (n == 2) {
+                drive->then(ModalDriver::answer(QMessageBox::Yes));
+                w->close();
+                w->close();  // asked again while the abort is pending: waits for the run
+                closedDuringRun = !w->isVisible();
+            }
+        };
+        encodeMessage(at("big.bmp"), at("out.bmp"));
+        QVERIFY(!closedDuringRun);
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" User Aborted Encoding out.bmp"));
+        QTRY_VERIFY(!w->isVisible());
+    }
+
+    void abortDuringDecode()
+    {
+        makeCarrier(at("big.bmp"), 30, 400);
+        int32_t offset = 0;
+        const std::string text(2000, 'q');
+        QCOMPARE(EncodePicture(local(at("big.bmp")), local(at("long.bmp")), text, kKindMessage, offset), 0);
+        ui->yields = 0;
+        ui->onYield = [&](int n) {
+            if (n == 3) {
+                drive->then(ModalDriver::answer(QMessageBox::Yes));
+                w->close();
+            }
+        };
+        decodePicture(at("long.bmp"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" User Aborted Decoding long.bmp"));
+        // After the workflow's own yield, two rows of ten groups were read before the abort:
+        // 16 payload bytes, the rest spaces.
+        QCOMPARE(w->txtMsg->text(), QString(16, 'q') + QString(1984, ' '));
+    }
+
+    void settingsWindow_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("trailing letters") << "12abc" << 12;
+        QTest::newRow("blanks") << " 1 2 " << 12;
+        QTest::newRow("half down") << "2.5" << 2;
+        QTest::newRow("half up") << "3.5" << 4;
+        QTest::newRow("negative") << "-7" << -7;
+        QTest::newRow("hex") << "&H10" << 16;
+        QTest::newRow("exponent") << "1e3" << 1000;
+    }
+    void settingsWindow()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        gOffset = 99;
+        drive->then(ModalDriver::settings("pw one", text));
+        QVERIFY(ShowSettings(w.get(), true));
+        QCOMPARE(gOffset, value);
+        QCOMPARE(gSettingsCancelled, int16_t(0));
+        QCOMPARE(gPassword, std::u16string(u"pw one"));
+
+        // The next opening offers the password again, masked, and the offset "0".
+        QString seen;
+        drive->then([&seen](QWidget* modal) {
+            auto* password = modal->findChild<QLineEdit*>("txtPassword");
+            auto* offset = modal->findChild<QLineEdit*>("txtOffset");
+            seen = password->text() + "|" + password->displayText() + "|" + offset->text() + "|" +
+                   QString::number(offset->isVisible()) + "|" + modal->windowTitle();
+            ModalDriver::cancel()(modal);
+        });
+        QVERIFY(!ShowSettings(w.get(), true));
+        QCOMPARE(seen, QStringLiteral("pw one|******|0|1|Password"));
+        QCOMPARE(gSettingsCancelled, int16_t(-1));
+        QCOMPARE(gOffset, value);
+    }
+
+    void offsetBeyond32BitsKeepsTheWindowOpen()
+    {
+        gPassword = u"old";
+        gOffset = 4;
+        drive->then(ModalDriver::settings("new", "1e10"));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        drive->then(ModalDriver::settings("new", "25"));
+        QVERIFY(ShowSettings(w.get(), false));
+        QVERIFY(drive->messages.value(0).startsWith("The offset 1e10 is too large."));
+        QCOMPARE(gOffset, 25);
+        QCOMPARE(gPassword, std::u16string(u"new"));
+    }
+
+    void decodedBytesLandUnchanged()
+    {
+        std::string bytes = "line\r\nlone lf\nlone cr\rnul:";
+        bytes += '\0';
+        for (int b = 0x80; b <= 0xFF; ++b)
+            bytes += char(b);
+        int32_t offset = 0;
+        QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("bytes.bmp")), bytes, kKindMessage, offset), 0);
+        decodePicture(at("bytes.bmp"));
+        QCOMPARE(w->txtMsg->text().toStdU16String(), Utf16FromAnsi(bytes));
+        // Hidden again from the text box, the very same bytes go into the picture.
+        encodeMessage(at("carrier.bmp"), at("again.bmp"));
+        QCOMPARE(readFile(at("again.bmp")), readFile(at("bytes.bmp")));
+    }
+
+    void wrongPasswordGarblesQuietly()
+    {
+        int32_t offset = 0;
+        const std::string secret = "the real message";
+        QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("pw.bmp")), CryptString(secret, "right"),
+                               kKindMessage, offset), 0);
+        decodePicture(at("pw.bmp"), "wrong");
+        QVERIFY(drive->messages.isEmpty());
+        QCOMPARE(w->txtMsg->text().size(), qsizetype(secret.size()));
+        QVERIFY(w->txtMsg->text() != QString::fromStdString(secret));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded pw.bmp"));
+    }
+
+    void savingDecodedFiles()
+    {
+        const std::string content = std::string(1, char(4)) + "x.db" + "short";
+        int32_t offset = 0;
+        QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("f.bmp")), content, kKindFile, offset), 0);
+
+        // Over an existing, longer file: afterwards it holds exactly the data.
+        writeFile(at("long.db"), QByteArray(5000, 'L'));
+        drive->then(ModalDriver::chooseFile(at("f.bmp")));
+        drive->then(ModalDriver::settings("", "0"));
+        drive->then(ModalDriver::chooseFile(at("long.db")));
+        drive->then(ModalDriver::answer(QMessageBox::Yes));  // replace it
+        w->mnuFileItem[2]->trigger();
+        QCOMPARE(readFile(at("long.db")), QByteArray("short"));
+
+        // A place that cannot take the data: reported, and the run ends idle.
+        if (QFile::exists("/dev/full")) {
+            w->txtMsg->setText("kept");
+            drive->then(ModalDriver::chooseFile(at("f.bmp")));
+            drive->then(ModalDriver::settings("", "0"));
+            drive->then(ModalDriver::chooseFile("/dev/full"));
+            drive->then(ModalDriver::answer(QMessageBox::Yes));
+            drive->then(ModalDriver::answer(QMessageBox::Ok));
+            w->mnuFileItem[2]->trigger();
+            QVERIFY(drive->messages.last().startsWith("Cannot write file /dev/full:\nDisk full"));
+            QCOMPARE(w->lblStatus->text(), QStringLiteral(" Error decoding f.bmp"));
+            QCOMPARE(w->txtMsg->text(), QStringLiteral("kept"));
+        }
+    }
+
+    void filesThatCannotBeHidden()
+    {
+        // Unreadable: reported with the file's name; no settings window.
+        if (QFile::exists("/proc/self/mem")) {
+            drive->then(ModalDriver::chooseFile("/proc/self/mem"));
+            drive->then(ModalDriver::answer(QMessageBox::Ok));
+            w->mnuFileItem[1]->trigger();
+            QVERIFY2(drive->messages.value(0).startsWith("Cannot read file /proc/self/mem:\n"),
+                     qPrintable(drive->messages.value(0)));
+        }
+        // Too large for the 32-bit sizes of the format (sparse: takes no room).
+        QFile huge(at("huge.bin"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(300) * 1000 * 1000));
+        huge.close();
+        drive->then(ModalDriver::chooseFile(at("huge.bin")));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuFileItem[1]->trigger();
+        QVERIFY2(drive->messages.last().contains("is too large to hide"), qPrintable(drive->messages.last()));
+        QCOMPARE(w->lblStatus->text(), QString());
+    }
+
+    void codecRefusalsBecomeStatusTexts()
+    {
+        writeFile(at("text.bmp"), "not a picture at all");
+        w->txtMsg->setText("x");
+        drive->then(ModalDriver::settings("", "0"));
+        drive->then(ModalDriver::chooseFile(at("text.bmp")));
+        drive->then(ModalDriver::chooseFile(at("o.bmp")));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuFileItem[0]->trigger();
+        QCOMPARE(drive->messages, QStringList{"Bitmap doesn't appear to be in Windows format."});
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Error Encoding o.bmp"));
+
+        drive->then(ModalDriver::chooseFile(at("text.bmp")));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuFileItem[2]->trigger();
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Error decoding text.bmp"));
+    }
+};
+
+QTEST_MAIN(TestApp)
+#include "test_app.moc"
