@@ -11,6 +11,8 @@ options=()
 if [ "${1:-}" = "--sanitize" ]; then
   dir="$MIREL_ROOT/build-sanitize"
   options=(-DMIREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  export LSAN_OPTIONS="suppressions=$MIREL_ROOT/tests/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
 mirel_build "$dir" -DMIREL_BUILD_TESTS=ON "${options[@]}"
 cd "$dir"
