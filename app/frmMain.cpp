@@ -2,11 +2,23 @@
 
 #include "AppInfo.h"
 #include "CipherMirel.h"
+#include "CodePage.h"
 #include "MessageTextBox.h"
+#include "NumberText.h"
+#include "Settings.h"
+#include "TextLines.h"
 #include "Ui.h"
+#include "frmAbout.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMimeData>
+#include <QStringDecoder>
+#include <QUrl>
 
 namespace mirel {
 
@@ -15,6 +27,33 @@ constexpr int kFileEncodeMessage = 0;
 constexpr int kFileEncodeFile = 1;
 constexpr int kFileDecode = 2;
 constexpr int kFileExit = 10;
+constexpr int kToolsMessageSize = 0;
+constexpr int kToolsClearMemory = 1;
+constexpr int kToolsMessageOffsets = 2;
+
+// The local files a drag carries; empty when it carries anything else.
+QStringList localFiles(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+// A dropped line as text: UTF-8 when it is valid UTF-8, as text files here mostly are;
+// otherwise one character per byte in the 8-bit code page.
+QString lineText(std::string_view line)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(QByteArrayView(line.data(), qsizetype(line.size())));
+    if (!utf8.hasError())
+        return text;
+    return QString::fromStdU16String(Utf16FromAnsi(line));
+}
 }  // namespace
 
 frmMain::frmMain(QWidget* parent) : FrmMainLayout(parent)
@@ -29,6 +68,11 @@ frmMain::frmMain(QWidget* parent) : FrmMainLayout(parent)
     connect(this, &FrmMainLayout::mnuFileItemClicked, this, &frmMain::mnuFileItem_Click);
     connect(this, &FrmMainLayout::mnuToolsItemClicked, this, &frmMain::mnuToolsItem_Click);
     connect(this, &FrmMainLayout::mnuHelpItemClicked, this, &frmMain::mnuHelpItem_Click);
+
+    // Drops on the message box come here; the box itself inserts nothing.
+    txtMsg->setAcceptDrops(true);
+    txtMsg->viewport()->setAcceptDrops(true);
+    txtMsg->viewport()->installEventFilter(this);
 }
 
 void frmMain::mnuFileItem_Click(int index)
@@ -42,12 +86,99 @@ void frmMain::mnuFileItem_Click(int index)
     }
 }
 
-void frmMain::mnuToolsItem_Click(int)
+void frmMain::mnuToolsItem_Click(int index)
 {
+    switch (index) {
+    case kToolsMessageSize: MessageSize(); break;
+    case kToolsClearMemory: ClearMemory(); break;
+    case kToolsMessageOffsets: DisplayMessageOffsets(); break;
+    default: break;
+    }
 }
 
 void frmMain::mnuHelpItem_Click(int)
 {
+    frmAbout::ShowAbout(this);
+}
+
+void frmMain::MessageSize()
+{
+    setStatus(QStringLiteral(" Message Size: ") + QString::fromStdString(FormatNumber(txtMsg->text().size())) +
+              QStringLiteral(" bytes"));
+}
+
+void frmMain::ClearMemory()
+{
+    gPassword.assign(gPassword.size(), u' ');
+    gPassword.clear();
+    txtMsg->setText(QString());
+    setStatus(QString());
+    txtMsg->setFocus();
+}
+
+void frmMain::DisplayMessageOffsets()
+{
+    MsgBox("   Start: " + FormatNumber(gMsgStart) + "\r\n     End: " + FormatNumber(gMsgEnd) +
+               "\r\nLength: " + FormatNumber(gBytePos),
+           MsgIcon::Information, MsgButtons::Ok, "Mirel - Message Offsets");
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != txtMsg->viewport())
+        return FrmMainLayout::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (localFiles(drag->mimeData()).isEmpty()) {
+            drag->ignore();
+        } else {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+        }
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList paths = localFiles(drop->mimeData());
+        if (paths.isEmpty()) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        LoadDroppedFiles(paths);
+        return true;
+    }
+    default:
+        return FrmMainLayout::eventFilter(watched, event);
+    }
+}
+
+void frmMain::LoadDroppedFiles(const QStringList& paths)
+{
+    setFocus();
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir())
+            continue;
+        setStatus(QStringLiteral(" Loading ") + path + QStringLiteral("..."));
+        Yield();
+        QString lines;
+        const Failure failure = ReadTextLines(QFile::encodeName(path).toStdString(), [&lines](std::string_view line) {
+            lines += lineText(line);
+            lines += QStringLiteral("\r\n");
+        });
+        if (!lines.isEmpty())
+            txtMsg->appendText(lines);
+        if (failure) {
+            MsgBox("Cannot read file " + path.toStdString() + ":\r\n" + failure.describe() + ".",
+                   MsgIcon::Information);
+            continue;
+        }
+        setStatus(QStringLiteral(" Loaded ") + path + QStringLiteral("."));
+        Yield();
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

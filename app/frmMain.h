@@ -28,6 +28,8 @@ public:
     void RunEncode(int16_t sourceKind);
     // Gets a message or a file back out of a picture the user picks.
     void RunDecode();
+    // Shows where the hidden stream of the last encode lies: first and last group, groups visited.
+    void DisplayMessageOffsets();
 
 public slots:
     void mnuFileItem_Click(int index);
@@ -36,8 +38,14 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void MessageSize();
+    void ClearMemory();
+    // Appends the lines of every dropped file to txtMsg, folders skipped.
+    void LoadDroppedFiles(const QStringList& paths);
+
     // Every way out of a run that started: idle again, and a close that waited for it goes on.
     void endRun();
     void setStatus(const QString& text);

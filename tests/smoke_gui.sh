@@ -2,7 +2,7 @@
 # Smoke test of the real desktop program on a virtual X display, driven with the keyboard alone:
 # hide a typed message through Ctrl+E and the dialogs, check the picture against mirel-cli,
 # decode it back through Ctrl+D, hide the decoded text again (which must give the same picture),
-# and leave through File > Exit.
+# look at the Message Offsets box and the About window, and leave through File > Exit.
 #   smoke_gui.sh MIREL MIREL_CLI SAMPLE_BMP
 # Runs itself under xvfb-run when no display is set.
 set -euo pipefail
@@ -111,6 +111,23 @@ type_text "$work/again.bmp"
 xdotool key Return
 wait_file "$work/again.bmp"
 cmp "$work/gui.bmp" "$work/again.bmp" || fail "the decoded message did not come back unchanged"
+
+# The Message Offsets box (F3) and the About window (Help > About), each closed with Enter.
+wait_window '^Mirel v0\.1\.4$' >/dev/null
+xdotool key F3
+wait_window '^Mirel - Message Offsets$' >/dev/null
+xdotool key Return
+wait_window '^Mirel v0\.1\.4$' >/dev/null
+xdotool key alt+h
+sleep 0.3
+xdotool key a
+about=$(wait_window '^About Mirel$')
+xdotool key Return
+for _ in $(seq 1 50); do
+  xdotool search --onlyvisible --name '^About Mirel$' >/dev/null 2>&1 || break
+  sleep 0.1
+done
+xdotool search --onlyvisible --name '^About Mirel$' >/dev/null 2>&1 && fail "OK did not close the About window $about"
 
 # Leave through File > Exit.
 wait_window '^Mirel v0\.1\.4$' >/dev/null

@@ -11,6 +11,10 @@
 #include "frmSettings.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -64,6 +68,38 @@ QByteArray codecPicture(const QString& carrier, const std::string& content, uint
     if (EncodePicture(local(carrier), local(at("reference.bmp")), payload, kind, left) != 0)
         return "<failed>";
     return readFile(at("reference.bmp"));
+}
+
+// A drag that carries the given local files, or text only when paths is empty.
+std::unique_ptr<QMimeData> dragData(const QStringList& paths)
+{
+    auto data = std::make_unique<QMimeData>();
+    if (paths.isEmpty()) {
+        data->setText(QStringLiteral("just text"));
+        return data;
+    }
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data->setUrls(urls);
+    return data;
+}
+
+// Drags data over the widget; true when it would be dropped as a copy.
+bool dragOver(QWidget* target, const QMimeData* data)
+{
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    return enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
+}
+
+// Drags data over the widget and lets go of it there.
+void dropOn(QWidget* target, const QMimeData* data)
+{
+    dragOver(target, data);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
 }
 
 }  // namespace
@@ -530,6 +566,196 @@ private slots:
         drive->then(ModalDriver::answer(QMessageBox::Ok));
         w->mnuFileItem[2]->trigger();
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" Error decoding text.bmp"));
+    }
+
+
+    void messageSize_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("empty") << "" << " Message Size: 0 bytes";
+        QTest::newRow("line break counts two") << "ab\r\ncd" << " Message Size: 6 bytes";
+        QTest::newRow("grouped") << QString(1234, 'z') << " Message Size: 1,234 bytes";
+    }
+    void messageSize()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, status);
+        w->txtMsg->setText(text);
+        QTest::keyClick(w->txtMsg, Qt::Key_F1);
+        QCOMPARE(w->lblStatus->text(), status);
+    }
+
+    void messageSizeOfTypedText()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::keyClicks(w->txtMsg, "ab");
+        QTest::keyClick(w->txtMsg, Qt::Key_Return);
+        QTest::keyClicks(w->txtMsg, "c");
+        w->mnuToolsItem[0]->trigger();
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Message Size: 5 bytes"));
+    }
+
+    void clearMemory()
+    {
+        gPassword = u"secret";
+        w->txtMsg->setText("message");
+        w->lblStatus->setText(" status");
+        w->mnuToolsItem[1]->trigger();
+        QCOMPARE(gPassword, std::u16string());
+        QCOMPARE(w->txtMsg->text(), QString());
+        QCOMPARE(w->lblStatus->text(), QString());
+        QTRY_VERIFY(w->txtMsg->hasFocus());
+
+        // The settings window then opens with an empty password.
+        QString seen = "<not shown>";
+        drive->then([&seen](QWidget* modal) {
+            seen = modal->findChild<QLineEdit*>("txtPassword")->text();
+            ModalDriver::cancel()(modal);
+        });
+        ShowSettings(w.get(), true);
+        QCOMPARE(seen, QString());
+    }
+
+    void clearMemoryDuringADecode()
+    {
+        makeCarrier(at("big.bmp"), 30, 400);
+        const std::string text(300, 'm');
+        int32_t offset = 0;
+        QCOMPARE(EncodePicture(local(at("big.bmp")), local(at("pw.bmp")), CryptString(text, "pw"), kKindMessage, offset), 0);
+        ui->yields = 0;
+        ui->onYield = [this](int n) {
+            if (n == 3)
+                w->mnuToolsItem[1]->trigger();
+        };
+        decodePicture(at("pw.bmp"), "pw");
+        // The password was gone when the decoder returned: the payload shows as stored.
+        QCOMPARE(w->txtMsg->text().toStdU16String(), Utf16FromAnsi(CryptString(text, "pw")));
+        QCOMPARE(gPassword, std::u16string());
+    }
+
+    void messageOffsets()
+    {
+        const QString empty = QStringLiteral("   Start: 0\n     End: 0\nLength: 0");
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        QString caption;
+        drive->then([&caption](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            caption = box->windowTitle() + "|" + QString::number(box->icon());
+            ModalDriver::answer(QMessageBox::Ok)(modal);
+        });
+        w->mnuToolsItem[2]->trigger();  // right after start-up
+        w->mnuToolsItem[2]->trigger();
+        QCOMPARE(caption, QStringLiteral("Mirel - Message Offsets|") + QString::number(QMessageBox::Information));
+
+        // After a complete encode: first and last group of the stream, groups visited.
+        makeCarrier(at("big.bmp"), 300, 60);
+        w->txtMsg->setText(QString(12, 'x'));
+        encodeMessage(at("big.bmp"), at("o.bmp"), QString(), QStringLiteral("5"));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuToolsItem[2]->trigger();
+        QCOMPARE(drive->messages.last(), QStringLiteral("   Start: 5\n     End: 20\nLength: 6,000"));
+
+        // A cancelled run, and a decode, start from zero again.
+        drive->then(ModalDriver::cancel());
+        w->mnuFileItem[2]->trigger();
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuToolsItem[2]->trigger();
+        QCOMPARE(drive->messages.last(), empty);
+        encodeMessage(at("big.bmp"), at("o2.bmp"));
+        decodePicture(at("o2.bmp"));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuToolsItem[2]->trigger();
+        QCOMPARE(drive->messages.last(), empty);
+        QCOMPARE(drive->messages.first(), empty);
+    }
+
+    void dragsOfFilesOnly()
+    {
+        writeFile(at("a.txt"), "a");
+        QWidget* viewport = w->txtMsg->viewport();
+        QVERIFY(dragOver(viewport, dragData({at("a.txt")}).get()));
+        const auto text = dragData({});
+        QVERIFY(!dragOver(viewport, text.get()));
+        dropOn(viewport, text.get());
+        QCOMPARE(w->txtMsg->text(), QString());
+        auto web = std::make_unique<QMimeData>();
+        web->setUrls({QUrl("http://example.com/file.txt")});
+        QVERIFY(!dragOver(viewport, web.get()));
+    }
+
+    void droppedFiles_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::newRow("two files in order") << QStringList{"one.txt", "two.txt"} << "first\r\nsecond\r\nthird\r\n"
+                                            << QStringList{" Loading @one.txt...", " Loaded @one.txt.",
+                                                           " Loading @two.txt...", " Loaded @two.txt."};
+        QTest::newRow("folder only") << QStringList{"folder"} << "" << QStringList{};
+        QTest::newRow("folder skipped") << QStringList{"folder", "two.txt"} << "third\r\n"
+                                        << QStringList{" Loading @two.txt...", " Loaded @two.txt."};
+        QTest::newRow("empty file") << QStringList{"empty.txt"} << ""
+                                    << QStringList{" Loading @empty.txt...", " Loaded @empty.txt."};
+        QTest::newRow("lf only") << QStringList{"lf.txt"} << "a\nb\n\r\n" << QStringList{" Loading @lf.txt...", " Loaded @lf.txt."};
+        QTest::newRow("same file twice") << QStringList{"two.txt", "two.txt"} << "third\r\nthird\r\n"
+                                         << QStringList{" Loading @two.txt...", " Loaded @two.txt.",
+                                                        " Loading @two.txt...", " Loaded @two.txt."};
+        QTest::newRow("utf-8 and 8-bit text") << QStringList{"utf8.txt", "ansi.txt"}
+                                              << QString::fromUtf8("gr\u00fc\u00dfe\r\ncaf\u00e9\r\n")
+                                              << QStringList{" Loading @utf8.txt...", " Loaded @utf8.txt.",
+                                                             " Loading @ansi.txt...", " Loaded @ansi.txt."};
+    }
+    void droppedFiles()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, statuses);
+        writeFile(at("one.txt"), "first\r\nsecond\r\n");
+        writeFile(at("two.txt"), "third");  // no line break at the end
+        writeFile(at("empty.txt"), "");
+        writeFile(at("lf.txt"), "a\nb\n");
+        writeFile(at("utf8.txt"), "gr\xc3\xbc\xc3\x9f" "e");
+        writeFile(at("ansi.txt"), "caf\xe9");
+        QDir().mkpath(at("folder"));
+        QStringList paths;
+        for (const QString& f : files)
+            paths << at(f);
+        QStringList seen;
+        ui->onYield = [&](int) { seen << w->lblStatus->text(); };
+
+        w->txtMsg->setText("kept\r\n");
+        dropOn(w->txtMsg->viewport(), dragData(paths).get());
+        QCOMPARE(w->txtMsg->text(), "kept\r\n" + expected);
+        QCOMPARE(seen.join('|'), statuses.join('|').replace('@', at(QString())));
+    }
+
+    void unreadableDroppedFile()
+    {
+        if (!QFile::exists("/proc/self/mem"))
+            QSKIP("needs /proc/self/mem, a file that exists and cannot be read");
+        writeFile(at("two.txt"), "third");
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->txtMsg->setText("kept\r\n");
+        dropOn(w->txtMsg->viewport(), dragData({"/proc/self/mem", at("two.txt")}).get());
+        QVERIFY(drive->messages.value(0).startsWith("Cannot read file /proc/self/mem:\n"));
+        QCOMPARE(w->txtMsg->text(), QStringLiteral("kept\r\nthird\r\n"));
+        QCOMPARE(w->lblStatus->text(), " Loaded " + at("two.txt") + ".");
+    }
+
+    void dropDuringARun()
+    {
+        makeCarrier(at("big.bmp"), 300, 60);
+        writeFile(at("two.txt"), "third");
+        w->txtMsg->setText("hidden");
+        ui->onYield = [this](int n) {
+            if (n == 3)
+                dropOn(w->txtMsg->viewport(), dragData({at("two.txt")}).get());
+        };
+        encodeMessage(at("big.bmp"), at("o.bmp"));
+        QCOMPARE(w->txtMsg->text(), QStringLiteral("hidden" "third\r\n"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded o.bmp"));
+        QCOMPARE(readFile(at("o.bmp")), codecPicture(at("big.bmp"), "hidden", kKindMessage, "", 0));
     }
 };
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+class QLabel;
+class QWidget;
+
+namespace mirel {
+
+// Looks and actions of a link label, whose target URL is kept in its "tag" property.
+enum LinkActionCode : int32_t {
+    kLinkUnvisited = 1,  // blue; underline unchanged
+    kLinkOpen = 2,       // opens the tag's target, then purple; underline unchanged
+    kLinkPlain = 3,      // underline off, blue
+    kLinkHover = 4,      // red, underline on
+};
+
+// Applies one action to label. owner is the window that holds it. Opening hands the tag
+// unchanged to the desktop's URL handler; whether that succeeds is not examined. Any action code
+// other than 1 to 4 does nothing.
+void LinkAction(QLabel* label, int32_t action, QWidget* owner);
+
+}  // namespace mirel
