@@ -79,10 +79,8 @@ int64_t requiredSize(int64_t length, const QString& what)
 
 void frmMain::RunEncode(int16_t sourceKind)
 {
-    if (refuseWhileBusy())
+    if (!beginRun())
         return;
-    gMsgStart = gMsgEnd = gBytePos = 0;
-    gAbort = 0;
     cDialog dialog;
     QString chosenName;
 
@@ -160,10 +158,8 @@ void frmMain::RunEncode(int16_t sourceKind)
 
 void frmMain::RunDecode()
 {
-    if (refuseWhileBusy())
+    if (!beginRun())
         return;
-    gMsgStart = gMsgEnd = gBytePos = 0;
-    gAbort = 0;
     cDialog dialog;
     QString chosenName;
     const QString bitmap = dialog.GetOpenName(this, chosenName, mDefaultDir, QStringLiteral("Decode Bitmap"),

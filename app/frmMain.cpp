@@ -216,11 +216,14 @@ void frmMain::setStatus(const QString& text)
     lblStatus->setText(text);
 }
 
-bool frmMain::refuseWhileBusy()
+bool frmMain::beginRun()
 {
-    if (mBusy == 0)
+    if (mBusy != 0) {
+        MsgBox("A process is currently running...", MsgIcon::Information);
         return false;
-    MsgBox("A process is currently running...", MsgIcon::Information);
+    }
+    gMsgStart = gMsgEnd = gBytePos = 0;
+    gAbort = 0;
     return true;
 }
 

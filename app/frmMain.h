@@ -49,7 +49,9 @@ private:
     // Every way out of a run that started: idle again, and a close that waited for it goes on.
     void endRun();
     void setStatus(const QString& text);
-    bool refuseWhileBusy();
+    // Starts a run: refused with a message while another runs; otherwise the encoder's
+    // bookkeeping and the abort flag start from zero. Returns false when refused.
+    bool beginRun();
 
     bool m_closeWaiting = false;
 };

@@ -59,6 +59,24 @@ wait_file() {
 
 type_text() { xdotool type --delay 15 "$1"; }
 
+# hide_message PASSWORD OUTPUT: Ctrl+E, then the settings window (PASSWORD typed when given, else
+# the one it offers; offset 7), the carrier and the new picture's name, all from the keyboard.
+hide_message() {
+  xdotool key ctrl+e
+  wait_window '^Password$' >/dev/null
+  [ -n "$1" ] && type_text "$1"
+  xdotool key Tab ctrl+a
+  type_text "7"
+  xdotool key Return
+  wait_window '^Bitmap To Encode \(Req Size: ' >/dev/null
+  type_text "$work/carrier.bmp"
+  xdotool key Return
+  wait_window '^Save Encoded Bitmap As$' >/dev/null
+  type_text "$2"
+  xdotool key Return
+  wait_file "$2"
+}
+
 "$mirel" &
 pid=$!
 wait_window '^Mirel v0\.1\.4$' >/dev/null
@@ -67,19 +85,7 @@ message="Smoke test: hidden at offset 7."
 type_text "$message"
 
 # Hide it: Ctrl+E, the settings window, the carrier, the new picture.
-xdotool key ctrl+e
-wait_window '^Password$' >/dev/null
-type_text "tulip"
-xdotool key Tab ctrl+a
-type_text "7"
-xdotool key Return
-wait_window '^Bitmap To Encode \(Req Size: ' >/dev/null
-type_text "$work/carrier.bmp"
-xdotool key Return
-wait_window '^Save Encoded Bitmap As$' >/dev/null
-type_text "$work/gui.bmp"
-xdotool key Return
-wait_file "$work/gui.bmp"
+hide_message "tulip" "$work/gui.bmp"
 
 "$cli" encode "$work/carrier.bmp" "$work/cli.bmp" --message "$message" --password tulip --offset 7 --quiet
 cmp "$work/gui.bmp" "$work/cli.bmp" || fail "the picture differs from the one mirel-cli writes"
@@ -98,18 +104,7 @@ xdotool key Return
 
 # Hide what came back once more: the same picture proves the text came back unchanged.
 wait_window '^Mirel v0\.1\.4$' >/dev/null
-xdotool key ctrl+e
-wait_window '^Password$' >/dev/null
-xdotool key Tab ctrl+a
-type_text "7"
-xdotool key Return
-wait_window '^Bitmap To Encode \(Req Size: ' >/dev/null
-type_text "$work/carrier.bmp"
-xdotool key Return
-wait_window '^Save Encoded Bitmap As$' >/dev/null
-type_text "$work/again.bmp"
-xdotool key Return
-wait_file "$work/again.bmp"
+hide_message "" "$work/again.bmp"
 cmp "$work/gui.bmp" "$work/again.bmp" || fail "the decoded message did not come back unchanged"
 
 # The Message Offsets box (F3) and the About window (Help > About), each closed with Enter.

@@ -1,4 +1,5 @@
 #include "BmpBuilder.h"
+#include "TestFiles.h"
 #include "CipherMirel.h"
 #include "CodePage.h"
 #include "MessageTextBox.h"
@@ -26,32 +27,20 @@
 #include <memory>
 
 using namespace mirel;
+using mirel::test::at;
+using mirel::test::readFile;
+using mirel::test::writeFile;
 using mirel::test::ModalDriver;
 
 namespace {
 
-QString at(const QString& name)
-{
-    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath()) + "/" + name;
-}
 
 std::string local(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 void makeCarrier(const QString& path, int width, int height)
 {

@@ -1,4 +1,5 @@
 #include "BmpBuilder.h"
+#include "TestFiles.h"
 #include "CipherMirel.h"
 #include "RecordingUi.h"
 #include "VBEncrypt.h"
@@ -10,6 +11,9 @@
 #include <QTest>
 
 using namespace mirel;
+using mirel::test::at;
+using mirel::test::readFile;
+using mirel::test::writeFile;
 
 namespace {
 
@@ -19,17 +23,9 @@ struct Result {
     QString err;
 };
 
-QString work()
-{
-    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath());
-}
 
-QString at(const QString& name)
-{
-    return work() + "/" + name;
-}
 
-Result cli(const QStringList& args, const QByteArray& input = {}, const QString& folder = work())
+Result cli(const QStringList& args, const QByteArray& input = {}, const QString& folder = test::WorkDir())
 {
     QProcess p;
     p.setWorkingDirectory(folder);
@@ -45,18 +41,7 @@ Result cli(const QStringList& args, const QByteArray& input = {}, const QString&
     return r;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray carrierBytes(int width, int height, uint32_t seed = 5)
 {
