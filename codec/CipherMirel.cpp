@@ -7,6 +7,7 @@
 #include "Settings.h"
 #include "Ui.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <vector>
@@ -349,6 +350,11 @@ std::string DecodePicture(const std::string& sourcePath, CodecStatus* status)
     const int64_t visitsPerRow = narrow ? 1 : geometry.groupsPerRow;
     // Announced lengths beyond what the picture can hold come from pictures without a stream.
     const int64_t mostPayload = geometry.groups - kLengthFieldSize;
+    // Rows the file really holds (fewer than the header says when it was cut off).
+    const int64_t fileLength = file.length();
+    const int64_t rowsInFile = geometry.stride > 0 && fileLength >= kHeaderSize
+                                   ? std::min(geometry.rows, (fileLength - kHeaderSize) / geometry.stride)
+                                   : geometry.rows;
 
     int64_t expected = kLengthFieldSize + 1;
     int64_t i = 1;
@@ -394,6 +400,13 @@ std::string DecodePicture(const std::string& sourcePath, CodecStatus* status)
                                          "the picture announces " + FormatNumber(expected) +
                                              " bytes but can hold at most " +
                                              FormatNumber(mostPayload < 0 ? 0 : mostPayload)});
+                        // A cut-off file would fail at its end anyway; fail now instead of
+                        // making room for data that is not there.
+                        const int64_t lastRow = (r * visitsPerRow + g + 1 + expected) / visitsPerRow;
+                        if (rowsInFile < geometry.rows && lastRow >= rowsInFile)
+                            return fail({ErrorCode::InputPastEnd,
+                                         file.path() + ": the file ends before the " + FormatNumber(expected) +
+                                             " bytes it announces"});
                         try {
                             payload.assign(static_cast<size_t>(expected), ' ');
                         } catch (const std::bad_alloc&) {

@@ -75,6 +75,10 @@ Failure BinaryFile::createForWriting(const std::string& path, BinaryFile& file)
 
 bool BinaryFile::remove(const std::string& path)
 {
+    // Only files and links: a device, pipe or socket at the path is written to, never deleted.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        return false;
     return ::unlink(path.c_str()) == 0;
 }
 

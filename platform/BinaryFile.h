@@ -26,7 +26,8 @@ public:
     static Failure openExisting(const std::string& path, BinaryFile& file);
     // Creates path (or empties an existing file) and opens it for writing from its first byte.
     static Failure createForWriting(const std::string& path, BinaryFile& file);
-    // Deletes the file at path; the result can be ignored by the caller.
+    // Deletes the file (or link) at path; anything else there, such as a device, is left alone.
+    // The result can be ignored by the caller.
     static bool remove(const std::string& path);
 
     bool isOpen() const { return m_fd >= 0; }

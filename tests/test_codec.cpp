@@ -8,6 +8,9 @@
 #include <QLocale>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 using namespace mirel;
 using mirel::test::BmpSpec;
 using mirel::test::MakeBmp;
@@ -493,6 +496,39 @@ private slots:
         ui.onAsk = [] { gOffset = 17; };
         QCOMPARE(DecodePicture(work("o.bmp")), std::string("\x00moved", 6));
         QCOMPARE(ui.settingsRequests, 1);
+    }
+
+    void cutOffPictureAnnouncingMuchFailsAtOnce()
+    {
+        RecordingUi ui;
+        // The header promises 100,000 rows; the file holds two, and announces 999,000 bytes.
+        BmpSpec spec = SpecOf(30, 100000);
+        spec.rowsWritten = 2;
+        const std::string carrier = MakeBmp(spec);
+        writeFile(work("cut.bmp"), expectedPicture(carrier, le32(999000), 0, 0));
+        QCOMPARE(decode(work("cut.bmp"), 0), std::string());
+        QCOMPARE(ui.yields, 0);  // it did not walk on until the end of the file
+        QCOMPARE(ui.onlyMessage().substr(0, 20), std::string("Decoding Error #62\r\n"));
+        QVERIFY(ui.onlyMessage().find("999,000") != std::string::npos);
+
+        // What the file does hold still decodes.
+        ui.messages.clear();
+        writeFile(work("cut2.bmp"), expectedPicture(carrier, le32(5) + "short", 1, 0));
+        QCOMPARE(decode(work("cut2.bmp"), 0), std::string("\x01short"));
+    }
+
+    void deviceAsDestinationIsWrittenNotDeleted()
+    {
+        RecordingUi ui;
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        // A null device of our own, so that nothing outside the scratch folder is at stake.
+        const std::string node = work("null-device");
+        if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("cannot make a device node here");
+        QCOMPARE(encode(work("c.bmp"), node, "into the void", 0, 0), 0);
+        struct stat st {};
+        QVERIFY(::lstat(node.c_str(), &st) == 0);
+        QVERIFY(S_ISCHR(st.st_mode));
     }
 
     void directoryAsDestinationIsReported()
