@@ -171,6 +171,26 @@ int64_t rowsOf(const std::string& path)
     return GeometryOf(header).rows;
 }
 
+// True when the bytes look like text in the 8-bit code page. Control characters and unassigned
+// codes weigh three, other characters from 0x80 on one; text stays well under three tenths of its
+// length, random bytes (what a wrong password or offset gives) come to about nine tenths.
+bool looksLikeText(const std::string& bytes)
+{
+    if (bytes.empty())
+        return true;
+    size_t control = 0;
+    size_t high = 0;
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        const bool unassigned = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F || unassigned)
+            ++control;
+        else if (b >= 0x80)
+            ++high;
+    }
+    return (3 * control + high) * 10 <= 3 * bytes.size();
+}
+
 // The codec leaves an empty file where a picture path names nothing; on the command line a
 // mistyped name should not leave such a file behind.
 bool pictureExists(const std::string& path)
@@ -202,6 +222,17 @@ int runEncode(const Options& options, ConsoleUi& console)
     }
     if (result != 0)
         return result == 1 ? kExitRefused : kExitFailed;
+
+    // Read back what was written: the groups that hold the stream must hold it.
+    const std::string stream = LongToString(static_cast<int32_t>(payload.size())) + payload;
+    std::string found;
+    uint8_t foundKind = 0;
+    const Failure failure = ReadStream(options.output, gMsgStart, static_cast<int64_t>(stream.size()), found, foundKind);
+    if (failure || found != stream || foundKind != kind) {
+        say("Checking " + options.output + " failed: it does not hold the data just written" +
+            (failure ? " (" + failure.describe() + ")." : "."));
+        return kExitFailed;
+    }
     if (!options.quiet)
         say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " +
             options.output + " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) +
@@ -249,12 +280,16 @@ int runDecode(const Options& options, ConsoleUi& console)
         if (result == kExitOk && !options.quiet)
             say("Decoded file " + path + " (" + FormatNumber(static_cast<int64_t>(data.size())) +
                 " bytes).");
-    } else if (!options.output.empty()) {
-        result = saveTo(options.output, text, options.force);
     } else {
-        const std::string utf8 = Utf8FromAnsi(text);
-        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-        std::fflush(stdout);
+        if (!looksLikeText(text))
+            say("Note: the message does not look like text. Were the password and the offset right?");
+        if (!options.output.empty()) {
+            result = saveTo(options.output, text, options.force);
+        } else {
+            const std::string utf8 = Utf8FromAnsi(text);
+            std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+            std::fflush(stdout);
+        }
     }
     if (aborted) {
         say("Aborted: the data is incomplete.");

@@ -303,6 +303,46 @@ int32_t EncodePicture(const std::string& sourcePath, const std::string& destinat
     return 0;
 }
 
+Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, std::string& bytes, uint8_t& kind)
+{
+    bytes.clear();
+    kind = 0;
+    BinaryFile file;
+    if (Failure f = BinaryFile::openExisting(path, file))
+        return f;
+    BitmapHeader header;
+    if (Failure f = file.readExact(header.bytes, kHeaderSize))
+        return f;
+    const RowGeometry geometry = GeometryOf(header);
+    if (Failure f = checkGeometry(header, geometry))
+        return f;
+    if (firstGroup < 0 || count < 0 || geometry.groupsPerRow <= 0 || firstGroup + count > geometry.groups)
+        return {ErrorCode::SubscriptOutOfRange, path + ": the picture has no groups " + std::to_string(firstGroup) +
+                                                    " to " + std::to_string(firstGroup + count - 1)};
+    if (count == 0)
+        return {};
+    std::vector<uint8_t> row;
+    if (Failure f = makeRowBuffer(file, geometry, row))
+        return f;
+    const int64_t firstRow = firstGroup / geometry.groupsPerRow;
+    if (Failure f = file.seek(kHeaderSize + firstRow * geometry.stride))
+        return f;
+    bytes.reserve(static_cast<size_t>(count));
+    int64_t group = firstGroup;
+    for (int64_t r = firstRow; group < firstGroup + count; ++r) {
+        if (Failure f = file.readExact(row.data(), row.size()))
+            return f;
+        for (int64_t g = group - r * geometry.groupsPerRow; g < geometry.groupsPerRow && group < firstGroup + count;
+             ++g, ++group) {
+            const uint8_t* at = row.data() + g * kGroupBytes;
+            if (group == firstGroup)
+                kind = at[kKindByte] & kLowBit;
+            bytes += static_cast<char>(takeByte(at));
+        }
+    }
+    return {};
+}
+
 std::string DecodePicture(const std::string& sourcePath, CodecStatus* status)
 {
     constexpr const char* kPrefix = "Decoding Error #";

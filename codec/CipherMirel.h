@@ -41,6 +41,8 @@
 // 1 file); every other g[8] is left alone. The stream occupies consecutive groups, starting at
 // group gOffset. There is no signature and no checksum.
 
+#include "ErrorCode.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -123,5 +125,11 @@ int32_t EncodePicture(const std::string& sourcePath, const std::string& destinat
 // field was not complete. Returns the empty string on failure, after a message. status, when
 // given, receives how the call ended.
 std::string DecodePicture(const std::string& sourcePath, CodecStatus* status = nullptr);
+
+// Reads count stream bytes back from the picture at path, starting at group firstGroup, and the
+// kind bit of that first group; for checking what was written. Reads only the rows that hold
+// them, shows nothing and does not yield. Returns the failure when the picture cannot be read or
+// does not reach that far.
+Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, std::string& bytes, uint8_t& kind);
 
 }  // namespace mirel

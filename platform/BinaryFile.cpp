@@ -126,6 +126,13 @@ Failure BinaryFile::write(const void* buffer, size_t count)
     return {};
 }
 
+Failure BinaryFile::seek(int64_t position)
+{
+    if (::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) < 0)
+        return failure(ErrorCode::DeviceIo);
+    return {};
+}
+
 int64_t BinaryFile::length() const
 {
     struct stat st {};

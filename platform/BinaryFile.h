@@ -38,6 +38,8 @@ public:
     // Reads exactly count bytes; a file that ends sooner fails with InputPastEnd.
     Failure readExact(void* buffer, size_t count);
     Failure write(const void* buffer, size_t count);
+    // Moves to byte position from the start of the file.
+    Failure seek(int64_t position);
     // Length of the file in bytes, or -1 when the system cannot tell.
     int64_t length() const;
     Failure close();

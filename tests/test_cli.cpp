@@ -10,6 +10,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 using namespace mirel;
 using mirel::test::at;
 using mirel::test::readFile;
@@ -89,6 +92,7 @@ private slots:
         r = cli(QStringList{"decode", "m.bmp", "--quiet"} + decodeExtra);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(QString::fromUtf8(r.out), message);
+        QVERIFY(!r.err.contains("does not look like text"));
     }
 
     void bytesAndFilesRoundTripUnchanged()
@@ -137,6 +141,32 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out.size() >= 6, true);
         QVERIFY(r.out != QByteArray("hidden"));
+    }
+
+    void encodeChecksWhatItWrote()
+    {
+        // A null device of our own takes the picture and gives nothing back.
+        const QString node = at("null-device");
+        if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("cannot make a device node here");
+        const Result r = cli({"encode", "carrier.bmp", "null-device", "--message", "lost"});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("Checking null-device failed"), qPrintable(r.err));
+    }
+
+    void garbledMessagesAreNoted()
+    {
+        QCOMPARE(cli({"encode", "carrier.bmp", "g.bmp", "--message", "An ordinary sentence of plain text.",
+                      "--password", "right"}).exitCode, 0);
+        Result r = cli({"decode", "g.bmp", "--password", "right"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(!r.err.contains("does not look like text"));
+        r = cli({"decode", "g.bmp", "--password", "wrong"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains("does not look like text"), qPrintable(r.err));
+        r = cli({"decode", "g.bmp", "--password", "wrong", "--output", "garbled.bin"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains("does not look like text"));
     }
 
     void storedNamesLoseTheirFolders()

@@ -498,6 +498,31 @@ private slots:
         QCOMPARE(ui.settingsRequests, 1);
     }
 
+    void readStreamBack()
+    {
+        RecordingUi ui;
+        writeFile(work("c.bmp"), MakeBmp(SpecOf(31, 20)));
+        const std::string payload = payloadOf(120, 4);
+        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payload, 1, 23), 0);
+        std::string bytes;
+        uint8_t kind = 0;
+        QVERIFY(!ReadStream(work("o.bmp"), 23, 124, bytes, kind));
+        QCOMPARE(bytes, le32(120) + payload);
+        QCOMPARE(int(kind), 1);
+        // One flipped bit in a group of the stream shows.
+        std::string picture = readFile(work("o.bmp"));
+        picture[size_t(54 + 2 * 96 + 4 * 9 + 2)] ^= 1;  // third row, fifth group: the second stream byte
+        writeFile(work("o.bmp"), picture);
+        QVERIFY(!ReadStream(work("o.bmp"), 23, 124, bytes, kind));
+        QVERIFY(bytes != le32(120) + payload);
+        // Past the end of the picture, or of the file.
+        QCOMPARE(ReadStream(work("o.bmp"), 190, 11, bytes, kind).code, ErrorCode::SubscriptOutOfRange);
+        writeFile(work("o.bmp"), picture.substr(0, 54 + 96 * 3));
+        QCOMPARE(ReadStream(work("o.bmp"), 23, 124, bytes, kind).code, ErrorCode::InputPastEnd);
+        QVERIFY(ui.messages.empty());
+        QCOMPARE(ui.yields, 20);  // the encoder's; reading back yields nothing
+    }
+
     void cutOffPictureAnnouncingMuchFailsAtOnce()
     {
         RecordingUi ui;
