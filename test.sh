@@ -4,7 +4,7 @@
 #   ./test.sh --sanitize  the same suite with AddressSanitizer and UBSan, in build-sanitize/
 set -euo pipefail
 MIREL_ROOT=$(cd "$(dirname "$0")" && pwd)
-MIREL_PACKAGES="xvfb xauth xdotool" source "$MIREL_ROOT/scripts/setup.sh"
+MIREL_PACKAGES="xvfb xauth xdotool dpkg-dev" source "$MIREL_ROOT/scripts/setup.sh"
 
 dir="$MIREL_ROOT/build"
 options=()

@@ -34,7 +34,8 @@ std::string UsageText()
            "  -h, --help            show this help\n"
            "  --version             show the version\n"
            "\n"
-           "Exit status: 0 success, 1 input refused, 2 other failure, 64 usage error.\n";
+           "Exit status: 0 success, 1 input refused, 2 other failure, 64 usage error,\n"
+           "130 stopped by Ctrl+C.\n";
 }
 
 namespace {

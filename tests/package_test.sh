@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Builds the Debian package from an already-built build folder, unpacks it and tries it out.
+#   package_test.sh BUILD_DIR SOURCE_DIR VERSION [CPACK]
+# Everything goes into a temporary folder that is removed at the end. Exits with 77 (skipped)
+# when cpack or the dpkg tools are missing.
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+version=$3
+cpack=${4:-cpack}
+
+for tool in "$cpack" dpkg-deb dpkg-shlibdeps dpkg; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is missing"
+    exit 77
+  fi
+done
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+pass() {
+  echo "ok: $*"
+}
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/mirel-package.XXXXXX")
+# Installing from a build folder always rewrites its install_manifest.txt; put back what was
+# there before, so that the test leaves the build folder as it found it.
+manifest=$build/install_manifest.txt
+if [ -e "$manifest" ]; then
+  cp -p "$manifest" "$tmp/manifest.saved"
+fi
+cleanup() {
+  if [ -e "$tmp/manifest.saved" ]; then
+    cp -p "$tmp/manifest.saved" "$manifest"
+  else
+    rm -f "$manifest"
+  fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# --- Build the package -----------------------------------------------------------------------
+if ! "$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/out" -G DEB >"$tmp/cpack.log" 2>&1; then
+  cat "$tmp/cpack.log"
+  echo "FAIL: cpack"
+  exit 1
+fi
+debs=("$tmp"/out/*.deb)
+if [ "${#debs[@]}" -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  cat "$tmp/cpack.log"
+  echo "FAIL: cpack made ${#debs[@]} packages: ${debs[*]}"
+  exit 1
+fi
+deb=${debs[0]}
+arch=$(dpkg --print-architecture)
+if [ "$(basename "$deb")" = "mirel_${version}_${arch}.deb" ]; then
+  pass "package name $(basename "$deb")"
+else
+  fail "package name $(basename "$deb"), not mirel_${version}_${arch}.deb"
+fi
+
+# --- Control fields --------------------------------------------------------------------------
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = mirel ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
+[ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+depends=$(field Depends)
+echo "Depends: $depends"
+for dep in libqt6core6 libqt6widgets6 qt6-qpa-plugins; do
+  # The whole package name, with or without a version.
+  re="(^|, )$dep( |,|$)"
+  if [[ $depends =~ $re ]]; then
+    pass "depends on $dep"
+  else
+    fail "Depends lacks $dep"
+  fi
+done
+
+# --- Contents --------------------------------------------------------------------------------
+root=$tmp/root
+dpkg -x "$deb" "$root"
+
+# Exactly the two programs: no test, benchmark or fuzz executables.
+programs=$(find "$root/usr/bin" -mindepth 1 -printf '%f\n' 2>/dev/null | sort | tr '\n' ' ')
+if [ "$programs" = "mirel mirel-cli " ]; then
+  pass "programs: $programs"
+else
+  fail "usr/bin holds: $programs"
+fi
+# Nothing outside /usr.
+others=$(find "$root" -mindepth 1 -maxdepth 1 ! -name usr -printf '%f ')
+[ -z "$others" ] || fail "outside /usr: $others"
+
+desktop=$root/usr/share/applications/mirel.desktop
+if [ -f "$desktop" ]; then
+  for line in Type=Application Name=Mirel Exec=mirel Icon=mirel Terminal=false; do
+    grep -qx "$line" "$desktop" || fail "desktop entry lacks $line"
+  done
+  if command -v desktop-file-validate >/dev/null; then
+    # Hints are advice; errors and warnings are faults.
+    problems=$(desktop-file-validate "$desktop" 2>&1 | grep -v ': hint: ' || true)
+    [ -z "$problems" ] || fail "desktop-file-validate: $problems"
+  fi
+  pass "desktop entry"
+else
+  fail "no desktop entry"
+fi
+
+for size in 16 32; do
+  icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/mirel.png
+  if cmp -s "$icon" "$source/forms/images/mirel-$size.png"; then
+    pass "icon ${size}x$size"
+  else
+    fail "icon ${size}x$size missing or not the $size-pixel picture"
+  fi
+done
+
+for page in mirel-cli mirel; do
+  man=$root/usr/share/man/man1/$page.1.gz
+  if [ ! -f "$man" ]; then
+    man=$root/usr/share/man/man1/$page.1
+  fi
+  if [ ! -f "$man" ]; then
+    fail "no man page for $page"
+    continue
+  fi
+  if command -v groff >/dev/null; then
+    warnings=$( { zcat -f "$man" | groff -man -Tutf8 -ww -z; } 2>&1 || true)
+    [ -z "$warnings" ] || fail "man page $page: $warnings"
+  fi
+  pass "man page $(basename "$man")"
+done
+
+for program in mirel mirel-cli; do
+  binary=$root/usr/bin/$program
+  if command -v ldd >/dev/null && ldd "$binary" | grep -q 'not found'; then
+    fail "$program needs libraries that are not there: $(ldd "$binary" | grep 'not found')"
+  fi
+  if command -v readelf >/dev/null; then
+    ! readelf -S "$binary" | grep -q '\.debug_info' || fail "$program is not stripped"
+    ! readelf -d "$binary" | grep -qE 'RPATH|RUNPATH' || fail "$program carries a library path"
+  fi
+done
+
+# --- The installed mirel-cli -----------------------------------------------------------------
+cli=$root/usr/bin/mirel-cli
+sample=$source/samples/swirl.bmp
+mkdir "$tmp/home" "$tmp/work"
+cd "$tmp/work"
+export HOME=$tmp/home LC_ALL=C.UTF-8
+
+out=$("$cli" --version 2>&1) || true
+if [ "$out" = "mirel-cli $version" ]; then
+  pass "--version"
+else
+  fail "--version printed '$out', not 'mirel-cli $version'"
+fi
+
+out=$("$cli" info "$sample" 2>&1) || fail "info exited with $?"
+if grep -q 'Width: *320 pixels' <<<"$out" && grep -q 'Capacity: *21,196 bytes' <<<"$out"; then
+  pass "info"
+else
+  fail "info printed: $out"
+fi
+
+message="Meet me at the old mill at noon – bring the map."
+if "$cli" encode "$sample" secret.bmp --message "$message" --password tulip --offset 40 --quiet; then
+  out=$("$cli" decode secret.bmp --password tulip --offset 40 --quiet) || fail "decode exited with $?"
+  if [ "$out" = "$message" ]; then
+    pass "encode and decode"
+  else
+    fail "decode gave '$out'"
+  fi
+else
+  fail "encode exited with $?"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "The package $(basename "$deb") is sound."
