@@ -213,9 +213,15 @@ int runEncode(const Options& options, ConsoleUi& console)
 
     gBytePos = gMsgStart = gMsgEnd = 0;
     gAbort = 0;
+    const bool outputExisted = exists(options.output);
     console.beginProgress("Encoding", rowsOf(options.picture), !options.quiet);
     const int32_t result = EncodePicture(options.picture, options.output, payload, kind, gOffset);
     console.endProgress();
+    // A stream that does not fit leaves a new picture holding only the header: useless here.
+    struct stat st {};
+    if (result == 1 && !outputExisted && ::lstat(options.output.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size == kHeaderSize)
+        BinaryFile::remove(options.output);
     if (gAbort == -1) {
         say("Aborted: " + options.output + " holds only the rows written so far.");
         return kExitAborted;

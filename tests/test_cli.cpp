@@ -230,6 +230,7 @@ private slots:
         writeFile(at("big.bin"), QByteArray(1597, 'z'));
         writeFile(at("cut.bmp"), carrierBytes(120, 40).left(54 + 360 * 3));
         QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x"}).exitCode, 0);
+        QFile::remove(at("o.bmp"));
         // Sparse, so it takes no room: only its size matters.
         QFile huge(at("huge.bin"));
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(2300) * 1024 * 1024));
@@ -239,6 +240,7 @@ private slots:
         QVERIFY(!QFile::exists(at("nothing.bmp")));
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QCOMPARE(readFile(at("text.txt")), QByteArray("plain text, not a picture"));
+        QVERIFY(!QFile::exists(at("o.bmp")));  // no header-only picture is left behind
     }
 
     void info()
