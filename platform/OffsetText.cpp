@@ -1,6 +1,9 @@
 #include "OffsetText.h"
 
 #include <charconv>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -112,12 +115,13 @@ OffsetValue ValueOfOffsetText(std::string_view text)
     OffsetValue result;
     double value = 0;
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        // Too small rounds to 0; too large does not fit.
-        const bool tiny = number.find("e-") != std::string::npos;
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-    }
     (void)end;
+    if (ec == std::errc::result_out_of_range) {
+        // Beyond what a double holds: strtod gives the signed infinity or about 0 that the number
+        // tends to. The C locale keeps the full stop the decimal point whatever the user's is.
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+        value = strtod_l(number.c_str(), nullptr, cLocale);
+    }
     result.number = value;
     const double rounded = std::nearbyint(value);  // default rounding: halves to even
     if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {

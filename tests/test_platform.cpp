@@ -209,6 +209,9 @@ private slots:
         QTest::newRow("far too large") << "1e999" << false << 0;
         QTest::newRow("tiny") << "1e-999" << true << 0;
         QTest::newRow("many digits") << "99999999999999999999" << false << 0;
+        QTest::newRow("huge despite a negative exponent") << "1" + QString(400, '0') + "e-5" << false << 0;
+        QTest::newRow("tiny without an exponent") << "0." + QString(400, '0') + "1" << true << 0;
+        QTest::newRow("huge and negative") << "-1e400" << false << 0;
     }
     void offsetText()
     {
