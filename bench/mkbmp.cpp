@@ -12,15 +12,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: mirel-mkbmp OUTPUT WIDTH HEIGHT [--gradient] [--seed N]\n");
         return 64;
     }
-    mirel::test::BmpSpec spec = mirel::test::SpecOf(std::atoi(argv[2]), std::atoi(argv[3]));
+    mirel::test::BmpShape shape = mirel::test::ShapeOf(std::atoi(argv[2]), std::atoi(argv[3]));
     for (int k = 4; k < argc; ++k) {
         const std::string arg = argv[k];
         if (arg == "--gradient")
-            spec.pattern = mirel::test::Pattern::Gradient;
+            shape.pattern = mirel::test::Pattern::Gradient;
         else if (arg == "--seed" && k + 1 < argc)
-            spec.seed = static_cast<uint32_t>(std::strtoul(argv[++k], nullptr, 10));
+            shape.seed = static_cast<uint32_t>(std::strtoul(argv[++k], nullptr, 10));
     }
-    if (!mirel::test::WriteBmp(argv[1], spec)) {
+    if (!mirel::test::WriteBmp(argv[1], shape)) {
         std::perror(argv[1]);
         return 2;
     }

@@ -44,7 +44,7 @@ std::string local(const QString& path)
 
 void makeCarrier(const QString& path, int width, int height)
 {
-    QVERIFY(test::WriteBmp(local(path), test::SpecOf(width, height)));
+    QVERIFY(test::WriteBmp(local(path), test::ShapeOf(width, height)));
 }
 
 // The picture the codec writes for the same input, for comparing byte for byte.

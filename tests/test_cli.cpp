@@ -48,9 +48,9 @@ Result cli(const QStringList& args, const QByteArray& input = {}, const QString&
 
 QByteArray carrierBytes(int width, int height, uint32_t seed = 5)
 {
-    test::BmpSpec spec = test::SpecOf(width, height);
-    spec.seed = seed;
-    return QByteArray::fromStdString(test::MakeBmp(spec));
+    test::BmpShape shape = test::ShapeOf(width, height);
+    shape.seed = seed;
+    return QByteArray::fromStdString(test::MakeBmp(shape));
 }
 
 QByteArray allBytes()
@@ -251,10 +251,10 @@ private slots:
                                    "\"capacity\": 1596}\n"));
         QVERIFY(r.err.isEmpty());
 
-        test::BmpSpec spec = test::SpecOf(30, 2);
-        spec.bitsPerPixel = 32;
-        spec.pixelDataOffset = 138;
-        writeFile(at("odd.bmp"), QByteArray::fromStdString(test::MakeBmp(spec)));
+        test::BmpShape shape = test::ShapeOf(30, 2);
+        shape.bitsPerPixel = 32;
+        shape.pixelDataOffset = 138;
+        writeFile(at("odd.bmp"), QByteArray::fromStdString(test::MakeBmp(shape)));
         r = cli({"info", "odd.bmp"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("Capacity:        16 bytes"));

@@ -12,11 +12,11 @@
 #include <sys/sysmacros.h>
 
 using namespace mirel;
-using mirel::test::BmpSpec;
+using mirel::test::BmpShape;
 using mirel::test::MakeBmp;
 using mirel::test::Pattern;
 using mirel::test::RecordingUi;
-using mirel::test::SpecOf;
+using mirel::test::ShapeOf;
 using mirel::test::StrideOf;
 
 namespace {
@@ -167,10 +167,10 @@ private slots:
         QFETCH(int, size);
         QFETCH(int, kind);
         RecordingUi ui;
-        BmpSpec spec = SpecOf(width, height);
-        spec.seed = uint32_t(width * 7919 + height);
-        spec.tail = "TAIL";  // bytes after the last row are not copied
-        const std::string carrierBytes = MakeBmp(spec);
+        BmpShape shape = ShapeOf(width, height);
+        shape.seed = uint32_t(width * 7919 + height);
+        shape.tail = "TAIL";  // bytes after the last row are not copied
+        const std::string carrierBytes = MakeBmp(shape);
         writeFile(work("carrier.bmp"), carrierBytes);
         const std::string payload = payloadOf(size_t(size), uint32_t(size + 1));
 
@@ -200,7 +200,7 @@ private slots:
     void onlyLowBitsAndOneNinthByteChange()
     {
         RecordingUi ui;
-        const std::string carrier = MakeBmp(SpecOf(301, 6));
+        const std::string carrier = MakeBmp(ShapeOf(301, 6));
         writeFile(work("c.bmp"), carrier);
         for (const uint8_t kind : {uint8_t(0), uint8_t(1)}) {
             QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payloadOf(400, 9), kind, 0), 0);
@@ -224,7 +224,7 @@ private slots:
     void streamPositions()
     {
         RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 4)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 4)));
         // Offset 5: the first length byte lies in group 5, bytes 45 to 53 of the first row.
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "abc", 0, 5), 0);
         QCOMPARE(gMsgStart, 5);
@@ -264,14 +264,14 @@ private slots:
         QFETCH(int, size);
         QFETCH(QString, message);
         RecordingUi ui;
-        BmpSpec spec = SpecOf(width, height);
-        writeFile(work("c.bmp"), MakeBmp(spec));
+        BmpShape shape = ShapeOf(width, height);
+        writeFile(work("c.bmp"), MakeBmp(shape));
         writeFile(work("o.bmp"), "old content that must go");
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payloadOf(size_t(size), 3), 0, offset), 1);
         QCOMPARE(QString::fromStdString(ui.onlyMessage()),
                  "Due to size of picture, message cannot exceed " + message + " bytes");
         QVERIFY(ui.messages[0].icon == MsgIcon::None);
-        QCOMPARE(readFile(work("o.bmp")), mirel::test::BmpHeaderBytes(spec));
+        QCOMPARE(readFile(work("o.bmp")), mirel::test::BmpHeaderBytes(shape));
         QCOMPARE(gMsgStart, 0);
         QCOMPARE(gBytePos, 0);
     }
@@ -279,8 +279,8 @@ private slots:
     void abortAfterRowK()
     {
         RecordingUi ui;
-        const BmpSpec spec = SpecOf(30, 30);
-        writeFile(work("c.bmp"), MakeBmp(spec));
+        const BmpShape shape = ShapeOf(30, 30);
+        writeFile(work("c.bmp"), MakeBmp(shape));
         ui.onYield = [](int n) {
             if (n == 4)
                 gAbort = -1;
@@ -290,7 +290,7 @@ private slots:
         QCOMPARE(gAbort, int16_t(-1));
         QCOMPARE(ui.yields, 4);
         QCOMPARE(gBytePos, 40);
-        const std::string full = expectedPicture(MakeBmp(spec), le32(200) + payloadOf(200, 1), 1, 0);
+        const std::string full = expectedPicture(MakeBmp(shape), le32(200) + payloadOf(200, 1), 1, 0);
         QCOMPARE(readFile(work("o.bmp")), full.substr(0, size_t(54 + 4 * 92)));
 
         // The decoder hands back what it found, with spaces for the rest.
@@ -311,7 +311,7 @@ private slots:
     {
         RecordingUi ui;
         // The length field starts in the last group of the first row.
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 3)));
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "hello", 1, 9), 0);
         resetState();
         ui.onYield = [](int) { gAbort = -1; };
@@ -324,7 +324,7 @@ private slots:
     void destinationHandling()
     {
         RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(9, 2)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(9, 2)));
         // An existing, longer destination is deleted first: nothing of it survives.
         writeFile(work("o.bmp"), std::string(5000, 'x'));
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "hi", 0, 0), 0);
@@ -363,7 +363,7 @@ private slots:
     {
         QFETCH(QString, destination);
         RecordingUi ui;
-        const std::string carrier = MakeBmp(SpecOf(30, 3));
+        const std::string carrier = MakeBmp(ShapeOf(30, 3));
         writeFile(work("self.bmp"), carrier);
         QFile::remove(QString::fromStdString(work("link.bmp")));
         QVERIFY(QFile::link(QString::fromStdString(work("self.bmp")), QString::fromStdString(work("link.bmp"))));
@@ -375,7 +375,7 @@ private slots:
     void negativeOffsetIsRefused()
     {
         RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 3)));
         writeFile(work("keep.bmp"), "keep me");
         QCOMPARE(encode(work("c.bmp"), work("keep.bmp"), "x", 0, -3), 1);
         QCOMPARE(ui.onlyMessage(), std::string("The offset must be 0 or more."));
@@ -408,9 +408,9 @@ private slots:
         QFETCH(int, rowsWritten);
         QFETCH(int, code);
         RecordingUi ui;
-        BmpSpec spec = SpecOf(width, height);
-        spec.rowsWritten = rowsWritten;
-        writeFile(work("bad.bmp"), MakeBmp(spec));
+        BmpShape shape = ShapeOf(width, height);
+        shape.rowsWritten = rowsWritten;
+        writeFile(work("bad.bmp"), MakeBmp(shape));
 
         QCOMPARE(encode(work("bad.bmp"), work("o.bmp"), "x", 0, 0), 2);
         QCOMPARE(ui.messages.size(), size_t(1));
@@ -428,13 +428,13 @@ private slots:
     void truncatedHeaderAndNarrowPicture()
     {
         RecordingUi ui;
-        writeFile(work("short.bmp"), MakeBmp(SpecOf(30, 3)).substr(0, 30));
+        writeFile(work("short.bmp"), MakeBmp(ShapeOf(30, 3)).substr(0, 30));
         QCOMPARE(encode(work("short.bmp"), work("o.bmp"), "x", 0, 0), 2);
         QCOMPARE(ui.messages.back().text.substr(0, 19), std::string("Encoding Error #62\r"));
         QVERIFY(!fileExists(work("o.bmp")) || readFile(work("o.bmp")) != std::string());
 
         // Less than three pixels wide: there is no whole group to take a byte from.
-        writeFile(work("narrow.bmp"), MakeBmp(SpecOf(2, 5)));
+        writeFile(work("narrow.bmp"), MakeBmp(ShapeOf(2, 5)));
         ui.messages.clear();
         QCOMPARE(decode(work("narrow.bmp"), 0), std::string());
         QCOMPARE(ui.onlyMessage().substr(0, 18), std::string("Decoding Error #9\r"));
@@ -443,8 +443,8 @@ private slots:
     void decoderEdges()
     {
         RecordingUi ui;
-        const BmpSpec spec = SpecOf(30, 3);
-        const std::string carrier = MakeBmp(spec);
+        const BmpShape shape = ShapeOf(30, 3);
+        const std::string carrier = MakeBmp(shape);
 
         // Stored length 0: the kind byte alone.
         writeFile(work("zero.bmp"), expectedPicture(carrier, le32(0), 1, 0));
@@ -477,9 +477,9 @@ private slots:
     void decoderReadsOnlyTheRowsItNeeds()
     {
         RecordingUi ui;
-        const BmpSpec spec = SpecOf(300, 50);
+        const BmpShape shape = ShapeOf(300, 50);
         const std::string stream = le32(20) + "twenty bytes of text";
-        const std::string picture = expectedPicture(MakeBmp(spec), stream, 0, 0);
+        const std::string picture = expectedPicture(MakeBmp(shape), stream, 0, 0);
         // Cut the file after its first row: a decoder that read further would fail.
         writeFile(work("cut.bmp"), picture.substr(0, 54 + 900));
         QCOMPARE(decode(work("cut.bmp"), 0), std::string("\x00", 1) + "twenty bytes of text");
@@ -490,7 +490,7 @@ private slots:
     void decoderUsesTheOffsetTheUserGives()
     {
         RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 5)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 5)));
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "moved", 0, 17), 0);
         resetState();
         ui.onAsk = [] { gOffset = 17; };
@@ -501,7 +501,7 @@ private slots:
     void readStreamBack()
     {
         RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(31, 20)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(31, 20)));
         const std::string payload = payloadOf(120, 4);
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payload, 1, 23), 0);
         std::string bytes;
@@ -527,9 +527,9 @@ private slots:
     {
         RecordingUi ui;
         // The header promises 100,000 rows; the file holds two, and announces 999,000 bytes.
-        BmpSpec spec = SpecOf(30, 100000);
-        spec.rowsWritten = 2;
-        const std::string carrier = MakeBmp(spec);
+        BmpShape shape = ShapeOf(30, 100000);
+        shape.rowsWritten = 2;
+        const std::string carrier = MakeBmp(shape);
         writeFile(work("cut.bmp"), expectedPicture(carrier, le32(999000), 0, 0));
         QCOMPARE(decode(work("cut.bmp"), 0), std::string());
         QCOMPARE(ui.yields, 0);  // it did not walk on until the end of the file
@@ -545,7 +545,7 @@ private slots:
     void deviceAsDestinationIsWrittenNotDeleted()
     {
         RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 3)));
         // A null device of our own, so that nothing outside the scratch folder is at stake.
         const std::string node = work("null-device");
         if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
@@ -559,7 +559,7 @@ private slots:
     void directoryAsDestinationIsReported()
     {
         RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(SpecOf(30, 3)));
+        writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 3)));
         QDir().mkpath(QString::fromStdString(work("adir")));
         QCOMPARE(encode(work("c.bmp"), work("adir"), "x", 0, 0), 2);
         QVERIFY(ui.onlyMessage().find("Encoding Error #75\r\n\r\nPath/File access error") == 0);

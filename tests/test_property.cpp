@@ -79,10 +79,10 @@ private slots:
             // Widths 1 to 8 often, wider ones too; heights from none to a few dozen rows.
             const int32_t width = rng() % 3 ? int32_t(1 + rng() % 8) : int32_t(9 + rng() % 120);
             const int32_t height = int32_t(rng() % 40);
-            test::BmpSpec spec = test::SpecOf(width, height);
-            spec.seed = rng();
-            spec.tail = bytesOf(rng, rng() % 4 ? 0 : rng() % 50);
-            const std::string carrier = test::MakeBmp(spec);
+            test::BmpShape shape = test::ShapeOf(width, height);
+            shape.seed = rng();
+            shape.tail = bytesOf(rng, rng() % 4 ? 0 : rng() % 50);
+            const std::string carrier = test::MakeBmp(shape);
             test::writeFile(QString::fromStdString(carrierPath), QByteArray::fromStdString(carrier));
 
             const int64_t groups = int64_t(width / 3) * height;

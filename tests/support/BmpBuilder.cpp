@@ -18,7 +18,7 @@ void putLe(std::string& s, size_t at, uint32_t value, int bytes)
 // Fills one row; the padding is filled too, so that tests see it is carried along.
 class RowMaker {
 public:
-    explicit RowMaker(const BmpSpec& spec) : m_spec(spec), m_state(spec.seed ? spec.seed : 1) {}
+    explicit RowMaker(const BmpShape& shape) : m_spec(shape), m_state(shape.seed ? shape.seed : 1) {}
 
     void fill(std::vector<char>& row, int64_t y)
     {
@@ -48,14 +48,14 @@ private:
         return static_cast<uint8_t>(m_state >> 3);
     }
 
-    const BmpSpec& m_spec;
+    const BmpShape& m_spec;
     uint32_t m_state;
 };
 
-int64_t rowsOf(const BmpSpec& spec)
+int64_t rowsOf(const BmpShape& shape)
 {
-    const int64_t all = spec.height > 0 ? spec.height : 0;
-    return spec.rowsWritten >= 0 && spec.rowsWritten < all ? spec.rowsWritten : all;
+    const int64_t all = shape.height > 0 ? shape.height : 0;
+    return shape.rowsWritten >= 0 && shape.rowsWritten < all ? shape.rowsWritten : all;
 }
 
 }  // namespace
@@ -66,52 +66,52 @@ int64_t StrideOf(int32_t width)
     return data <= 0 ? 0 : (data + 3) / 4 * 4;
 }
 
-std::string BmpHeaderBytes(const BmpSpec& spec)
+std::string BmpHeaderBytes(const BmpShape& shape)
 {
     std::string h(54, '\0');
-    const int64_t stride = StrideOf(spec.width);
-    const int64_t image = stride * (spec.height > 0 ? spec.height : 0);
+    const int64_t stride = StrideOf(shape.width);
+    const int64_t image = stride * (shape.height > 0 ? shape.height : 0);
     h[0] = 'B';
     h[1] = 'M';
     putLe(h, 2, static_cast<uint32_t>(54 + image), 4);
-    putLe(h, 10, static_cast<uint32_t>(spec.pixelDataOffset), 4);
+    putLe(h, 10, static_cast<uint32_t>(shape.pixelDataOffset), 4);
     putLe(h, 14, 40, 4);
-    putLe(h, 18, static_cast<uint32_t>(spec.width), 4);
-    putLe(h, 22, static_cast<uint32_t>(spec.height), 4);
+    putLe(h, 18, static_cast<uint32_t>(shape.width), 4);
+    putLe(h, 22, static_cast<uint32_t>(shape.height), 4);
     putLe(h, 26, 1, 2);
-    putLe(h, 28, static_cast<uint16_t>(spec.bitsPerPixel), 2);
+    putLe(h, 28, static_cast<uint16_t>(shape.bitsPerPixel), 2);
     putLe(h, 34, static_cast<uint32_t>(image), 4);
     putLe(h, 38, 2835, 4);
     putLe(h, 42, 2835, 4);
     return h;
 }
 
-std::string MakeBmp(const BmpSpec& spec)
+std::string MakeBmp(const BmpShape& shape)
 {
-    std::string out = BmpHeaderBytes(spec);
-    std::vector<char> row(rowsOf(spec) > 0 ? static_cast<size_t>(StrideOf(spec.width)) : 0);
-    RowMaker maker(spec);
-    for (int64_t y = 0; y < rowsOf(spec); ++y) {
+    std::string out = BmpHeaderBytes(shape);
+    std::vector<char> row(rowsOf(shape) > 0 ? static_cast<size_t>(StrideOf(shape.width)) : 0);
+    RowMaker maker(shape);
+    for (int64_t y = 0; y < rowsOf(shape); ++y) {
         maker.fill(row, y);
         out.append(row.data(), row.size());
     }
-    return out + spec.tail;
+    return out + shape.tail;
 }
 
-bool WriteBmp(const std::string& path, const BmpSpec& spec)
+bool WriteBmp(const std::string& path, const BmpShape& shape)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     if (!file)
         return false;
-    const std::string header = BmpHeaderBytes(spec);
+    const std::string header = BmpHeaderBytes(shape);
     bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
-    std::vector<char> row(rowsOf(spec) > 0 ? static_cast<size_t>(StrideOf(spec.width)) : 0);
-    RowMaker maker(spec);
-    for (int64_t y = 0; ok && y < rowsOf(spec); ++y) {
+    std::vector<char> row(rowsOf(shape) > 0 ? static_cast<size_t>(StrideOf(shape.width)) : 0);
+    RowMaker maker(shape);
+    for (int64_t y = 0; ok && y < rowsOf(shape); ++y) {
         maker.fill(row, y);
         ok = std::fwrite(row.data(), 1, row.size(), file.get()) == row.size();
     }
-    ok = ok && std::fwrite(spec.tail.data(), 1, spec.tail.size(), file.get()) == spec.tail.size();
+    ok = ok && std::fwrite(shape.tail.data(), 1, shape.tail.size(), file.get()) == shape.tail.size();
     return std::fclose(file.release()) == 0 && ok;
 }
 

@@ -9,7 +9,7 @@ enum class Pattern { Random, Gradient };
 
 // A bitmap to make: a 54-byte header with the given fields, then rows of width * 3 bytes padded
 // to a multiple of 4, then `tail` bytes after the last row.
-struct BmpSpec {
+struct BmpShape {
     int32_t width = 0;
     int32_t height = 0;
     int16_t bitsPerPixel = 24;
@@ -20,18 +20,18 @@ struct BmpSpec {
     int64_t rowsWritten = -1;  // rows actually written; -1: all of them (for truncated files)
 };
 
-inline BmpSpec SpecOf(int32_t width, int32_t height)
+inline BmpShape ShapeOf(int32_t width, int32_t height)
 {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    return spec;
+    BmpShape shape;
+    shape.width = width;
+    shape.height = height;
+    return shape;
 }
 
-std::string BmpHeaderBytes(const BmpSpec& spec);
-std::string MakeBmp(const BmpSpec& spec);
+std::string BmpHeaderBytes(const BmpShape& shape);
+std::string MakeBmp(const BmpShape& shape);
 // Writes the picture row by row, so that large ones need no memory. Returns false on failure.
-bool WriteBmp(const std::string& path, const BmpSpec& spec);
+bool WriteBmp(const std::string& path, const BmpShape& shape);
 
 int64_t StrideOf(int32_t width);
 
