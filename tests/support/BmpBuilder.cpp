@@ -18,18 +18,18 @@ void putLe(std::string& s, size_t at, uint32_t value, int bytes)
 // Fills one row; the padding is filled too, so that tests see it is carried along.
 class RowMaker {
 public:
-    explicit RowMaker(const BmpShape& shape) : m_spec(shape), m_state(shape.seed ? shape.seed : 1) {}
+    explicit RowMaker(const BmpShape& shape) : m_shape(shape), m_state(shape.seed ? shape.seed : 1) {}
 
     void fill(std::vector<char>& row, int64_t y)
     {
-        if (m_spec.pattern == Pattern::Random) {
+        if (m_shape.pattern == Pattern::Random) {
             for (char& byte : row)
                 byte = static_cast<char>(next());
             return;
         }
-        const double h = m_spec.height > 0 ? m_spec.height : 1;
-        const double w = m_spec.width > 0 ? m_spec.width : 1;
-        for (size_t x = 0; x + 2 < row.size() && int64_t(x / 3) < m_spec.width; x += 3) {
+        const double h = m_shape.height > 0 ? m_shape.height : 1;
+        const double w = m_shape.width > 0 ? m_shape.width : 1;
+        for (size_t x = 0; x + 2 < row.size() && int64_t(x / 3) < m_shape.width; x += 3) {
             const double u = double(x / 3) / w;
             const double v = double(y) / h;
             const double wave = std::sin(u * 9.0 + v * 4.0) + std::sin(std::hypot(u - 0.6, v - 0.4) * 14.0);
@@ -48,7 +48,7 @@ private:
         return static_cast<uint8_t>(m_state >> 3);
     }
 
-    const BmpShape& m_spec;
+    const BmpShape& m_shape;
     uint32_t m_state;
 };
 
