@@ -202,9 +202,9 @@ RowGeometry GeometryOf(const BitmapHeader& header)
     g.stride = g.dataBytes < 0 ? 0 : (g.dataBytes + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
     g.groupsPerRow = width < 0 ? 0 : width / kBytesPerPixel;
     g.rows = height > 0 ? height : 0;
-    // floor(width / 3) * height, negative heights included: the figure the capacity message shows.
-    const int64_t perRow = width >= 0 ? width / kBytesPerPixel : -((-width + 2) / kBytesPerPixel);
-    g.groups = perRow * height;
+    // Negative heights included: the figure the capacity message shows. (A negative width is
+    // refused before the groups count.)
+    g.groups = g.groupsPerRow * height;
     return g;
 }
 
