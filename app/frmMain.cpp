@@ -62,8 +62,7 @@ frmMain::frmMain(QWidget* parent) : FrmMainLayout(parent)
     if (!mAppPath.endsWith(u'/'))
         mAppPath += u'/';
     mDefaultDir = mAppPath;
-    setWindowTitle(QString::fromUtf8(AppTitle()) + QStringLiteral(" v") + QString::number(kVersionMajor) +
-                   u'.' + QString::number(kVersionMinor) + u'.' + QString::number(kVersionRevision));
+    setWindowTitle(QString::fromUtf8(AppTitle()) + QStringLiteral(" v") + QString::fromStdString(AppVersionText()));
 
     connect(this, &FrmMainLayout::mnuFileItemClicked, this, &frmMain::mnuFileItem_Click);
     connect(this, &FrmMainLayout::mnuToolsItemClicked, this, &frmMain::mnuToolsItem_Click);

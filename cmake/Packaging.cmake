@@ -27,28 +27,32 @@ if(MIREL_BUILD_GUI)
   list(APPEND mirel_man_pages mirel.1)
 endif()
 
-# Man pages go in gzipped (-n: no name or time stamp inside, so the package is reproducible);
-# without gzip they are installed as they are.
+# Man pages carry the version of project(VERSION): each is made from its .in file, then gzipped
+# (-n: no name or time stamp inside, so the package is reproducible); without gzip it is
+# installed as it is.
 find_program(MIREL_GZIP gzip)
-if(MIREL_GZIP)
-  set(mirel_man_outputs)
-  foreach(page IN LISTS mirel_man_pages)
-    set(out ${CMAKE_CURRENT_BINARY_DIR}/man/${page})
+set(mirel_man_outputs)
+foreach(page IN LISTS mirel_man_pages)
+  set(source ${CMAKE_CURRENT_BINARY_DIR}/man-source/${page})
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/man/${page})
+  configure_file(${MIREL_PACKAGING_DIR}/${page}.in ${source} @ONLY)
+  if(MIREL_GZIP)
     add_custom_command(
       OUTPUT ${out}.gz
-      COMMAND ${CMAKE_COMMAND} -E copy ${MIREL_PACKAGING_DIR}/${page} ${out}
+      COMMAND ${CMAKE_COMMAND} -E copy ${source} ${out}
       COMMAND ${MIREL_GZIP} -9nf ${out}
-      DEPENDS ${MIREL_PACKAGING_DIR}/${page}
+      DEPENDS ${source}
       COMMENT "Compressing the man page ${page}"
       VERBATIM)
     list(APPEND mirel_man_outputs ${out}.gz)
-  endforeach()
+  else()
+    list(APPEND mirel_man_outputs ${source})
+  endif()
+endforeach()
+if(MIREL_GZIP)
   add_custom_target(mirel_man_pages ALL DEPENDS ${mirel_man_outputs})
-  install(FILES ${mirel_man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
-  list(TRANSFORM mirel_man_pages PREPEND ${MIREL_PACKAGING_DIR}/)
-  install(FILES ${mirel_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+install(FILES ${mirel_man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)

@@ -1,3 +1,4 @@
+#include "AppInfo.h"
 #include "FrmMainLayout.h"
 #include "HTMLLink.h"
 #include "HandPointer.h"
@@ -98,7 +99,7 @@ private slots:
         frmAbout* about = open();
         QVERIFY(about);
         QCOMPARE(about->windowTitle(), QStringLiteral("About Mirel"));
-        QCOMPARE(about->lblTitle->text(), QStringLiteral("Mirel v0.1.4"));
+        QCOMPARE(about->lblTitle->text(), "Mirel v" + QString::fromStdString(AppVersionText()));
         QVERIFY(about->lblTitle->font().bold());
         QVERIFY(about->lblCopyright->text().contains(QStringLiteral("Copyright")));
         QVERIFY(about->lblDisclaimer->text().contains(QStringLiteral("freeware")));
@@ -171,7 +172,8 @@ private slots:
 
     void updateButton()
     {
-        QCOMPARE(frmAbout::UpdateAddress(), QStringLiteral("http://update.corvane.example/update.asp?sid=mirel1&ver=0.1.4"));
+        QCOMPARE(frmAbout::UpdateAddress(), "http://update.corvane.example/update.asp?sid=mirel1&ver=" +
+                                                QString::fromStdString(AppVersionText()));
         frmAbout* about = open();
         QVERIFY(about);
         moveOver(about->lblCorvane);

@@ -1,3 +1,4 @@
+#include "AppInfo.h"
 #include "BmpBuilder.h"
 #include "TestFiles.h"
 #include "CipherMirel.h"
@@ -158,7 +159,7 @@ private slots:
 
     void startUp()
     {
-        QCOMPARE(w->windowTitle(), QStringLiteral("Mirel v0.1.4"));
+        QCOMPARE(w->windowTitle(), "Mirel v" + QString::fromStdString(AppVersionText()));
         QVERIFY(w->mAppPath.endsWith('/'));
         QVERIFY(!w->mAppPath.endsWith("//"));
         QVERIFY(QDir(w->mAppPath).exists());

@@ -1,3 +1,4 @@
+#include "AppInfo.h"
 #include "BmpBuilder.h"
 #include "TestFiles.h"
 #include "CipherMirel.h"
@@ -267,7 +268,7 @@ private slots:
     {
         Result r = cli({"--version"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QByteArray("mirel-cli 0.1.4\n"));
+        QCOMPARE(r.out, "mirel-cli " + QByteArray::fromStdString(AppVersionText()) + "\n");
         r = cli({"--help"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("mirel-cli encode CARRIER OUTPUT"));

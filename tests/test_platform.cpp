@@ -227,7 +227,8 @@ private slots:
     void applicationInformation()
     {
         QCOMPARE(std::string(AppTitle()), std::string("Mirel"));
-        QCOMPARE(AppVersionText(), std::string("0.1.4"));
+        // The version of project(VERSION), as major.minor.revision without leading zeros.
+        QCOMPARE(AppVersionText(), std::string(MIREL_PROJECT_VERSION));
         const std::string folder = AppPath();
         QVERIFY(!folder.empty() && folder.back() == '/');
         QCOMPARE(folder.find("//"), std::string::npos);
