@@ -131,9 +131,7 @@ class TestApp : public QObject {
 private slots:
     void init()
     {
-        QDir work(at(QString()));
-        work.removeRecursively();
-        work.mkpath(QStringLiteral("."));
+        test::StartFresh();
         resetGlobals();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         w = std::make_unique<frmMain>();

@@ -2,6 +2,7 @@
 #include "CipherMirel.h"
 #include "RecordingUi.h"
 #include "Settings.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,22 +24,17 @@ namespace {
 
 std::string work(const std::string& name)
 {
-    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath()).toStdString() + "/" + name;
+    return test::at(QString::fromStdString(name)).toStdString();
 }
 
 void writeFile(const std::string& path, const std::string& bytes)
 {
-    QFile f(QString::fromStdString(path));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+    test::writeFile(QString::fromStdString(path), QByteArray::fromStdString(bytes));
 }
 
 std::string readFile(const std::string& path)
 {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll().toStdString();
+    return test::readFile(QString::fromStdString(path)).toStdString();
 }
 
 bool fileExists(const std::string& path)

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "cDialog.h"
 
 #include <QAbstractButton>
@@ -26,19 +27,7 @@ namespace {
 constexpr int kScriptLimitMs = 8000;
 constexpr int kPollMs = 20;
 
-QString workDir()
-{
-    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath());
-}
-
-// A new empty folder for one test row.
-QString freshDir()
-{
-    static int count = 0;
-    const QString path = workDir() + QStringLiteral("/d%1").arg(++count);
-    QDir().mkpath(path);
-    return path;
-}
+using test::FreshDir;
 
 void touch(const QString& path, const QByteArray& content = "x")
 {
@@ -247,7 +236,7 @@ private slots:
                                 later(dialog, [dialog] { dialog->reject(); });
                             })});
         QString name = filename;
-        QCOMPARE(cDialog().GetSaveName(nullptr, name, freshDir()), QString());
+        QCOMPARE(cDialog().GetSaveName(nullptr, name, FreshDir()), QString());
         QVERIFY(script.done());
         QCOMPARE(shown, proposed);
         QCOMPARE(name, filename);
@@ -268,7 +257,7 @@ private slots:
         QFETCH(QString, expected);
         ModalScript script({rejectFileDialog()});
         QString name = "left over";
-        QCOMPARE(cDialog().GetOpenName(nullptr, name, freshDir(), "Load File", cDialog::DefaultFilter(), defaultName),
+        QCOMPARE(cDialog().GetOpenName(nullptr, name, FreshDir(), "Load File", cDialog::DefaultFilter(), defaultName),
                  expected);
         QVERIFY(script.done());
         QCOMPARE(name, QString());
@@ -276,7 +265,7 @@ private slots:
 
     void openReturnsTheChosenFile()
     {
-        const QString dir = freshDir();
+        const QString dir = FreshDir();
         touch(dir + "/pic.bmp");
         // Without a folder the dialog starts in the current one.
         const QString previous = QDir::currentPath();
@@ -300,7 +289,7 @@ private slots:
     void openAsksBeforeNamingAMissingFile()
     {
         QFETCH(bool, sayNoFirst);
-        const QString dir = freshDir();
+        const QString dir = FreshDir();
         QString firstQuestion;
         QString question;
         std::vector<ModalScript::Step> steps{typeAndEnter("missing.bmp")};
@@ -323,7 +312,7 @@ private slots:
 
     void saveAsksBeforeReplacing()
     {
-        const QString dir = freshDir();
+        const QString dir = FreshDir();
         touch(dir + "/old.bmp", "keep");
         QString first;
         QString second;
@@ -358,7 +347,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, extension);
         QFETCH(QString, expected);
-        const QString dir = freshDir();
+        const QString dir = FreshDir();
         QDir(dir).mkdir("sub");
         ModalScript script({typeAndEnter(typed)});
         QString name;
@@ -371,7 +360,7 @@ private slots:
     // A name in a folder that does not exist is not taken; the dialog waits for another.
     void saveNeedsAnExistingFolder()
     {
-        const QString dir = freshDir();
+        const QString dir = FreshDir();
         ModalScript script({typeAndEnter("nosuch/pic.bmp"), typeAndEnter("pic.bmp")});
         QString name;
         QCOMPARE(cDialog().GetSaveName(nullptr, name, dir), dir + "/pic.bmp");
@@ -409,7 +398,7 @@ private slots:
             later(dialog, [dialog] { dialog->reject(); });
         })});
         QString name;
-        cDialog().GetOpenName(nullptr, name, freshDir(), "Load File", list);
+        cDialog().GetOpenName(nullptr, name, FreshDir(), "Load File", list);
         QVERIFY(script.done());
         QCOMPARE(shown, filters);
         QCOMPARE(selected, filters.first());
@@ -434,7 +423,7 @@ private slots:
     {
         QFETCH(QString, list);
         QFETCH(QStringList, listed);
-        const QString dir = freshDir();
+        const QString dir = FreshDir();
         for (const char* file : {"x.bmp", "X.BMP", "y.Bmp", "z.txt", "noext"})
             touch(dir + "/" + file);
         QStringList names;

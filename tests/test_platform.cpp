@@ -4,6 +4,7 @@
 #include "NumberText.h"
 #include "OffsetText.h"
 #include "Paths.h"
+#include "TestFiles.h"
 #include "TextLines.h"
 
 #include <QDir>
@@ -18,7 +19,7 @@ using namespace mirel;
 namespace {
 std::string workDir()
 {
-    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath()).toStdString();
+    return test::WorkDir().toStdString();
 }
 
 QStringList linesOf(const std::string& text, size_t pieceSize)

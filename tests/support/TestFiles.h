@@ -1,36 +1,28 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QString>
-#include <QTest>
 
 namespace mirel::test {
 
-// The scratch folder of this test run (a fresh one for every run; see isolated.sh).
-inline QString WorkDir()
-{
-    return qEnvironmentVariable("MIREL_TEST_WORK", QDir::tempPath());
-}
+// The scratch folder of this test program. Under ctest it is the work folder that isolated.sh
+// made (MIREL_TEST_WORK). Started by hand, from any folder and with any TMPDIR, the program makes
+// a fresh temporary folder of its own before main() (with a home, config and runtime folder in
+// it, as isolated.sh gives) and removes it when it ends. A test writes and removes nothing
+// outside it.
+QString WorkDir();
 
-inline QString at(const QString& name)
-{
-    return WorkDir() + QLatin1Char('/') + name;
-}
+// A new, empty folder inside WorkDir().
+QString FreshDir();
+// From now on at() names files in a new, empty folder inside WorkDir(): a clean start for one
+// test without removing anything.
+void StartFresh();
+// The path of name in the current scratch folder (WorkDir() until StartFresh()).
+QString at(const QString& name);
 
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
-}
-
+// Writes bytes as the whole file at path; fails the test when it cannot.
+void writeFile(const QString& path, const QByteArray& bytes);
 // The file's bytes, or "<missing>" when it cannot be read.
-inline QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+QByteArray readFile(const QString& path);
 
 }  // namespace mirel::test
