@@ -7,9 +7,9 @@
 #include "MessageTextBox.h"
 #include "NumberText.h"
 #include "Paths.h"
+#include "Payload.h"
 #include "Settings.h"
 #include "Ui.h"
-#include "VBEncrypt.h"
 #include "cDialog.h"
 #include "frmSettings.h"
 
@@ -56,11 +56,6 @@ QString nameOf(const QString& path)
     return QString::fromStdU16String(Utf16FromUtf8(FileNameFromPath(path.toStdString())));
 }
 
-std::string crypt(const std::string& data)
-{
-    return gPassword.empty() ? data : CryptString(data, AnsiFromUtf16(gPassword));
-}
-
 // The required size of the carrier dialog's title, or -1 after a message when it does not fit
 // 32 bits.
 int64_t requiredSize(int64_t length, const QString& what)
@@ -77,7 +72,7 @@ int64_t requiredSize(int64_t length, const QString& what)
 
 }  // namespace
 
-void frmMain::RunEncode(int16_t sourceKind)
+void frmMain::RunEncode(int sourceKind)
 {
     if (!beginRun())
         return;
@@ -103,11 +98,7 @@ void frmMain::RunEncode(int16_t sourceKind)
         required = requiredSize(int64_t(data.size()), what);
         if (required < 0)
             return;
-        const std::string name = AnsiFromUtf16(nameOf(path).toStdU16String());
-        content.reserve(1 + name.size() + data.size());
-        content += static_cast<char>(name.size());
-        content += name;
-        content += data;
+        content = FrameFilePayload(AnsiFromUtf16(nameOf(path).toStdU16String()), data);
         kind = kKindFile;
     } else {
         const QString text = txtMsg->text();
@@ -121,11 +112,10 @@ void frmMain::RunEncode(int16_t sourceKind)
             return;
     }
 
-    ShowSettings(this, true);
-    if (gSettingsCancelled == -1)
+    if (!ShowSettings(this, true))
         return;
-    mBusy = 1;
-    const std::string payload = crypt(content);
+    mBusy = BusyState::Running;
+    const std::string payload = CryptPayload(content, gPassword);
 
     const QString title = QStringLiteral("Bitmap To Encode (Req Size: ") +
                           QString::fromStdString(FormatNumber(required)) + QStringLiteral(" / ") +
@@ -149,9 +139,10 @@ void frmMain::RunEncode(int16_t sourceKind)
     const QString name = nameOf(destination);
     setStatus(QStringLiteral(" Encoding ") + name);
     Yield();
-    const int32_t result = EncodePicture(localPath(source), localPath(destination), payload, kind, gOffset);
-    setStatus((result != 0 ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) + name);
-    if (gAbort == -1)
+    const CodecResult result = HidePayload(localPath(source), localPath(destination), payload, kind, gOffset);
+    setStatus((result.status != CodecStatus::Ok ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) +
+              name);
+    if (gAbort)
         setStatus(QStringLiteral(" User Aborted Encoding ") + name);
     endRun();
 }
@@ -166,33 +157,30 @@ void frmMain::RunDecode()
                                               bitmapFilter());
     if (bitmap.isEmpty())
         return;
-    mBusy = 1;
+    mBusy = BusyState::Running;
     const QString bitmapName = nameOf(bitmap);
     setStatus(QStringLiteral(" Decoding ") + bitmapName);
     Yield();
 
-    const std::string decoded = DecodePicture(localPath(bitmap));
+    const CodecResult decoded = RevealPayload(localPath(bitmap));
     const QString errorStatus = QStringLiteral(" Error decoding ") + bitmapName;
-    if (decoded.empty()) {
+    if (decoded.status != CodecStatus::Ok) {
         setStatus(errorStatus);
     } else {
-        const auto kind = static_cast<uint8_t>(decoded[0]);
-        std::string text = crypt(decoded.substr(1));
+        std::string text = CryptPayload(decoded.payload, gPassword);
         if (text.empty()) {
             setStatus(errorStatus);
         } else {
             QString savePath;
-            if (kind == kKindFile) {
-                const size_t n = static_cast<uint8_t>(text[0]);
-                const std::string storedName = text.substr(1, n);
-                std::string data = text.size() > n + 1 ? text.substr(n + 1) : std::string();
+            if (decoded.kind == kKindFile) {
+                FilePayload file = SplitFilePayload(text);
                 mDefaultDir.clear();
                 // The stored name comes from the picture: offer only its last component.
                 QString proposed = QString::fromStdU16String(
-                    Utf16FromUtf8(FileNameFromPath(Utf8FromAnsi(storedName))));
+                    Utf16FromUtf8(FileNameFromPath(Utf8FromAnsi(file.name))));
                 savePath = dialog.GetSaveName(this, proposed, QString(), QStringLiteral("Save File As"),
                                               allFilesFilter(), QString());
-                text = std::move(data);
+                text = std::move(file.data);
             }
             if (!savePath.isEmpty()) {
                 if (Failure f = WriteWholeFile(localPath(savePath), text)) {
@@ -208,7 +196,7 @@ void frmMain::RunDecode()
             }
         }
     }
-    if (gAbort == -1)
+    if (gAbort)
         setStatus(QStringLiteral(" User Aborted Decoding ") + bitmapName);
     endRun();
 }

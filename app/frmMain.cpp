@@ -182,16 +182,16 @@ void frmMain::LoadDroppedFiles(const QStringList& paths)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (mBusy == 1) {
+    if (mBusy == BusyState::Running) {
         event->ignore();
         if (MsgBox("A Process is still running...\r\n\r\nAbort Process?", MsgIcon::Warning, MsgButtons::YesNo) ==
             kAnswerYes) {
-            mBusy = 2;
-            gAbort = -1;
+            mBusy = BusyState::AbortRequested;
+            gAbort = true;
         }
         return;
     }
-    if (mBusy == 2) {
+    if (mBusy == BusyState::AbortRequested) {
         // The run is still unwinding from the codec: close once it has returned.
         event->ignore();
         m_closeWaiting = true;
@@ -202,8 +202,8 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::endRun()
 {
-    mBusy = 0;
-    gAbort = 0;
+    mBusy = BusyState::Idle;
+    gAbort = false;
     if (m_closeWaiting) {
         m_closeWaiting = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -217,12 +217,12 @@ void frmMain::setStatus(const QString& text)
 
 bool frmMain::beginRun()
 {
-    if (mBusy != 0) {
+    if (mBusy != BusyState::Idle) {
         MsgBox("A process is currently running...", MsgIcon::Information);
         return false;
     }
     gMsgStart = gMsgEnd = gBytePos = 0;
-    gAbort = 0;
+    gAbort = false;
     return true;
 }
 

@@ -8,6 +8,10 @@
 
 namespace mirel {
 
+// Whether a workflow runs: Running from the moment a run has what it needs to start until it
+// ends; AbortRequested once the user has confirmed the offer to abort it.
+enum class BusyState { Idle, Running, AbortRequested };
+
 // The main window: starts the workflows from its menus, keeps the busy state that stops two runs
 // from overlapping, and turns a close request during a run into the offer to abort it.
 class frmMain : public FrmMainLayout {
@@ -20,12 +24,11 @@ public:
     QString mAppPath;
     // Starting folder of the open dialogs; the program's folder until a workflow empties it.
     QString mDefaultDir;
-    // 0 idle, 1 a workflow runs, 2 the user asked to abort it.
-    int16_t mBusy = 0;
+    BusyState mBusy = BusyState::Idle;
 
     // Hides the message in txtMsg (sourceKind 0, or any value but 1) or a file the user picks
     // (sourceKind 1) in a picture.
-    void RunEncode(int16_t sourceKind);
+    void RunEncode(int sourceKind);
     // Gets a message or a file back out of a picture the user picks.
     void RunDecode();
     // Shows where the hidden stream of the last encode lies: first and last group, groups visited.

@@ -20,7 +20,7 @@ namespace {
 
 double encodeMs(const std::string& carrier, const std::string& payload, const std::string& output)
 {
-    mirel::gAbort = 0;
+    mirel::gAbort = false;
     mirel::gOffset = 0;
     QElapsedTimer timer;
     timer.start();

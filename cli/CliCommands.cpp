@@ -8,10 +8,11 @@
 #include "NumberText.h"
 #include "OffsetText.h"
 #include "Paths.h"
+#include "Payload.h"
 #include "Settings.h"
 #include "Ui.h"
-#include "VBEncrypt.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -32,7 +33,7 @@ void onInterrupt(int)
 void pollInterrupt()
 {
     if (gInterrupted)
-        gAbort = -1;
+        gAbort = true;
 }
 
 void say(const std::string& text)
@@ -95,11 +96,6 @@ bool loadOffset(const Options& options)
     return true;
 }
 
-std::string crypt(const std::string& data)
-{
-    return gPassword.empty() ? data : CryptString(data, AnsiFromUtf16(gPassword));
-}
-
 // Builds the content to hide and its kind. Returns an exit status other than kExitOk on failure.
 int buildContent(const Options& options, std::string& content, uint8_t& kind)
 {
@@ -131,12 +127,7 @@ int buildContent(const Options& options, std::string& content, uint8_t& kind)
             content = std::move(data);
             return kExitOk;
         }
-        const std::string name = AnsiFromUtf8(FileNameFromPath(options.sourceValue));
-        content.clear();
-        content.reserve(1 + name.size() + data.size());
-        content += static_cast<char>(name.size());
-        content += name;
-        content += data;
+        content = FrameFilePayload(AnsiFromUtf8(FileNameFromPath(options.sourceValue)), data);
         kind = kKindFile;
         return kExitOk;
     }
@@ -160,15 +151,12 @@ int saveTo(const std::string& path, const std::string& data, bool force)
     return kExitOk;
 }
 
+// The rows of the picture at path, for the progress bar; 0 when it cannot be told.
 int64_t rowsOf(const std::string& path)
 {
-    BinaryFile file;
-    if (BinaryFile::openExisting(path, file))
-        return 0;
     BitmapHeader header;
-    if (file.readExact(header.bytes, kHeaderSize))
-        return 0;
-    return GeometryOf(header).rows;
+    Failure ignored;
+    return ReadPictureHeader(path, header, ignored) == CodecStatus::Ok ? GeometryOf(header).rows : 0;
 }
 
 // True when the bytes look like text in the 8-bit code page. Control characters and unassigned
@@ -209,25 +197,25 @@ int runEncode(const Options& options, ConsoleUi& console)
     uint8_t kind = 0;
     if (const int status = buildContent(options, content, kind); status != kExitOk)
         return status;
-    const std::string payload = crypt(content);
+    const std::string payload = CryptPayload(content, gPassword);
 
     gBytePos = gMsgStart = gMsgEnd = 0;
-    gAbort = 0;
+    gAbort = false;
     const bool outputExisted = exists(options.output);
     console.beginProgress("Encoding", rowsOf(options.picture), !options.quiet);
-    const int32_t result = EncodePicture(options.picture, options.output, payload, kind, gOffset);
+    const CodecStatus status = HidePayload(options.picture, options.output, payload, kind, gOffset).status;
     console.endProgress();
     // A stream that does not fit leaves a new picture holding only the header: useless here.
     struct stat st {};
-    if (result == 1 && !outputExisted && ::lstat(options.output.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        st.st_size == kHeaderSize)
+    if (status == CodecStatus::Refused && !outputExisted && ::lstat(options.output.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode) && st.st_size == kHeaderSize)
         BinaryFile::remove(options.output);
-    if (gAbort == -1) {
+    if (gAbort) {
         say("Aborted: " + options.output + " holds only the rows written so far.");
         return kExitAborted;
     }
-    if (result != 0)
-        return result == 1 ? kExitRefused : kExitFailed;
+    if (status != CodecStatus::Ok)
+        return status == CodecStatus::Refused ? kExitRefused : kExitFailed;
 
     // Read back what was written: the groups that hold the stream must hold it.
     const std::string stream = LongToString(static_cast<int32_t>(payload.size())) + payload;
@@ -250,29 +238,26 @@ int runDecode(const Options& options, ConsoleUi& console)
 {
     if (!pictureExists(options.picture) || !loadPassword(options) || !loadOffset(options))
         return kExitRefused;
-    gAbort = 0;
-    CodecStatus status = CodecStatus::Ok;
+    gAbort = false;
     console.beginProgress("Decoding", rowsOf(options.picture), !options.quiet);
-    const std::string decoded = DecodePicture(options.picture, &status);
+    const CodecResult decoded = RevealPayload(options.picture);
     console.endProgress();
-    const bool aborted = gAbort == -1;
-    if (decoded.empty())
-        return status == CodecStatus::Refused ? kExitRefused : kExitFailed;
+    const bool aborted = gAbort;
+    if (decoded.status != CodecStatus::Ok)
+        return decoded.status == CodecStatus::Refused ? kExitRefused : kExitFailed;
 
-    const auto kind = static_cast<uint8_t>(decoded[0]);
-    const std::string text = crypt(decoded.substr(1));
+    const std::string text = CryptPayload(decoded.payload, gPassword);
     if (text.empty()) {
         say("Error decoding " + options.picture + ": it holds no data at this offset.");
         return aborted ? kExitAborted : kExitFailed;
     }
 
     int result = kExitOk;
-    if (kind == kKindFile) {
-        const auto n = static_cast<uint8_t>(text[0]);
-        const std::string storedName = text.substr(1, n);
-        const std::string data = text.size() > size_t(n) + 1 ? text.substr(size_t(n) + 1) : std::string();
+    if (decoded.kind == kKindFile) {
+        const FilePayload file = SplitFilePayload(text);
+        const std::string& data = file.data;
         // The stored name comes from the picture: only its last component is ever used.
-        const std::string name = Utf8FromAnsi(FileNameFromPath(storedName));
+        const std::string name = Utf8FromAnsi(FileNameFromPath(file.name));
         const bool usableName = !name.empty() && name != "." && name != "..";
         std::string path = options.output;
         if (path.empty() || isDirectory(path)) {
@@ -311,28 +296,22 @@ std::string jsonNumber(int64_t value)
 
 int runInfo(const Options& options)
 {
-    BinaryFile file;
-    if (Failure f = BinaryFile::openExisting(options.picture, file)) {
-        say("Cannot open the picture: " + f.describe());
-        return f.code == ErrorCode::FileNotFound ? kExitRefused : kExitFailed;
-    }
     BitmapHeader header;
-    size_t got = 0;
-    if (Failure f = file.readSome(header.bytes, kHeaderSize, got)) {
-        say("Cannot read the picture: " + f.describe());
-        return kExitFailed;
-    }
-    if (got < size_t(kSignatureSize) || !header.hasSignature()) {
+    Failure failure;
+    switch (ReadPictureHeader(options.picture, header, failure)) {
+    case CodecStatus::Refused:
         say("Bitmap doesn't appear to be in Windows format.");
         return kExitRefused;
-    }
-    if (got < size_t(kHeaderSize)) {
-        say("The picture ends inside its header.");
-        return kExitRefused;
+    case CodecStatus::Failed:
+        say("Cannot read the picture: " + failure.describe());
+        return failure.code == ErrorCode::FileNotFound || failure.code == ErrorCode::InputPastEnd ? kExitRefused
+                                                                                                   : kExitFailed;
+    case CodecStatus::Ok:
+        break;
     }
     const RowGeometry geometry = GeometryOf(header);
-    const int64_t groups = header.width() < 0 || geometry.groups < 0 ? 0 : geometry.groups;
-    const int64_t capacity = groups > kLengthFieldSize ? groups - kLengthFieldSize : 0;
+    const int64_t groups = std::max<int64_t>(geometry.groups, 0);
+    const int64_t capacity = PayloadCapacity(geometry);
 
     if (options.json) {
         std::printf("{\"width\": %s, \"height\": %s, \"bits_per_pixel\": %d, \"groups\": %s, "

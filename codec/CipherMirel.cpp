@@ -14,20 +14,21 @@
 
 namespace mirel {
 
-int16_t gAbort = 0;
+bool gAbort = false;
 int32_t gBytePos = 0;
 int32_t gMsgStart = 0;
 int32_t gMsgEnd = 0;
 
 namespace {
 
-constexpr int16_t kTrue = -1;
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr uint8_t kLowBit = 0x01;
 constexpr uint8_t kHighBitsMask = 0xFE;
 constexpr int kTopByteLimit = 128;  // a fourth length byte from here on does not fit 32 bits
 
+const char* const kEncodePrefix = "Encoding Error #";
+const char* const kDecodePrefix = "Decoding Error #";
 const char* const kNotBitmapText = "Bitmap doesn't appear to be in Windows format.";
 const char* const kNegativeOffsetText = "The offset must be 0 or more.";
 const char* const kOwnCarrierText =
@@ -51,22 +52,21 @@ void showFailure(const char* prefix, const Failure& failure)
            failure.describe());
 }
 
-// Reads the header; a file shorter than the signature is simply not a bitmap.
-enum class HeaderRead { Ok, NotBitmap, Failed };
-
-HeaderRead readHeader(BinaryFile& file, BitmapHeader& header, Failure& failure)
+// Reads the header from the start of an open file. A file shorter than the signature is simply
+// not a bitmap: Refused.
+CodecStatus readHeader(BinaryFile& file, BitmapHeader& header, Failure& failure)
 {
     size_t got = 0;
     failure = file.readSome(header.bytes, kHeaderSize, got);
     if (failure)
-        return HeaderRead::Failed;
+        return CodecStatus::Failed;
     if (got < static_cast<size_t>(kSignatureSize) || !header.hasSignature())
-        return HeaderRead::NotBitmap;
+        return CodecStatus::Refused;
     if (got < static_cast<size_t>(kHeaderSize)) {
         failure = {ErrorCode::InputPastEnd, file.path() + ": the file ends inside the bitmap header"};
-        return HeaderRead::Failed;
+        return CodecStatus::Failed;
     }
-    return HeaderRead::Ok;
+    return CodecStatus::Ok;
 }
 
 // The geometry must fit the 32-bit values that stored pictures and the shared state use.
@@ -102,7 +102,7 @@ Failure makeRowBuffer(const BinaryFile& file, const RowGeometry& geometry, std::
     return {};
 }
 
-// Puts stream byte b into the group at g; the first stream group also takes the kind.
+// Puts stream byte b into the group at g.
 inline void putByte(uint8_t* g, uint8_t b)
 {
     for (int k = 0; k < kBitsPerGroup; ++k)
@@ -117,61 +117,198 @@ inline uint8_t takeByte(const uint8_t* g)
     return b;
 }
 
-// The encoder's pass over the rows, after the destination holds the header. Fills the stream
-// into the groups from `offset` on.
+// The hidden stream, the length field followed by the payload, read by position without a copy
+// of the payload.
+class Stream {
+public:
+    explicit Stream(std::string_view payload)
+        : m_lengthField(LongToString(static_cast<int32_t>(payload.size()))), m_payload(payload)
+    {
+    }
+
+    int64_t size() const { return kLengthFieldSize + static_cast<int64_t>(m_payload.size()); }
+    uint8_t operator[](int64_t n) const
+    {
+        return static_cast<uint8_t>(n < kLengthFieldSize ? m_lengthField[static_cast<size_t>(n)]
+                                                         : m_payload[static_cast<size_t>(n - kLengthFieldSize)]);
+    }
+
+private:
+    std::string m_lengthField;
+    std::string_view m_payload;
+};
+
+// The encoder's pass over the rows, after the destination holds the header: stream byte n goes
+// into group offset + n. The caller has made sure that the whole stream fits.
 Failure encodeRows(BinaryFile& source, BinaryFile& destination, const RowGeometry& geometry,
-                   const std::string& lengthField, std::string_view payload, uint8_t kind,
-                   int32_t& offset)
+                   const Stream& stream, uint8_t kind, int32_t& offset)
 {
     std::vector<uint8_t> row;
     if (Failure f = makeRowBuffer(source, geometry, row))
         return f;
 
-    const int64_t streamLength = kLengthFieldSize + static_cast<int64_t>(payload.size());
-    const int64_t groupsPerRow = geometry.groupsPerRow;
-    int64_t i = 1;  // next stream byte, counted from 1
-    auto streamByte = [&](int64_t n) -> uint8_t {
-        return static_cast<uint8_t>(n <= kLengthFieldSize ? lengthField[n - 1]
-                                                          : payload[n - kLengthFieldSize - 1]);
-    };
-
+    const int64_t perRow = geometry.groupsPerRow;
+    const int64_t first = offset;               // the group of the first stream byte
+    const int64_t end = first + stream.size();  // one past the group of the last
     for (int64_t r = 0; r < geometry.rows; ++r) {
         if (Failure f = source.readExact(row.data(), row.size()))
             return f;
-        if (i > streamLength) {
-            gBytePos += static_cast<int32_t>(groupsPerRow);  // the rest is copied unchanged
-        } else if (offset >= groupsPerRow) {
-            offset -= static_cast<int32_t>(groupsPerRow);
-            gBytePos += static_cast<int32_t>(groupsPerRow);
-        } else {
-            for (int64_t g = 0; g < groupsPerRow; ++g) {
-                if (i > streamLength || offset > 0) {
-                    if (offset > 0)
-                        --offset;
-                } else {
-                    uint8_t* group = row.data() + g * kGroupBytes;
-                    if (i == 1)
-                        gMsgStart = gBytePos;
-                    gMsgEnd = gBytePos;
-                    putByte(group, streamByte(i));
-                    if (i == 1)
-                        group[kKindByte] =
-                            static_cast<uint8_t>((group[kKindByte] & kHighBitsMask) | (kind & kLowBit));
-                    ++i;
-                }
-                ++gBytePos;
+        const int64_t rowStart = r * perRow;
+        for (int64_t g = std::max(first, rowStart); g < std::min(end, rowStart + perRow); ++g) {
+            uint8_t* group = row.data() + (g - rowStart) * kGroupBytes;
+            putByte(group, stream[g - first]);
+            if (g == first) {
+                group[kKindByte] = static_cast<uint8_t>((group[kKindByte] & kHighBitsMask) | (kind & kLowBit));
+                gMsgStart = static_cast<int32_t>(g);
             }
+            gMsgEnd = static_cast<int32_t>(g);
         }
+        // The groups of the row that lie before the stream were passed over.
+        offset -= static_cast<int32_t>(std::clamp<int64_t>(first - rowStart, 0, perRow));
+        gBytePos += static_cast<int32_t>(perRow);
         if (Failure f = destination.write(row.data(), row.size()))
             return f;
         Yield();
-        if (gAbort == kTrue)
+        if (gAbort)
             break;
     }
     return {};
 }
 
+// Hands out the stream bytes of a picture one group after the other, as the decoder walks: it
+// passes over gOffset groups first, counting gOffset down, reads a row when it needs one, and
+// after each row it has finished it yields and stops when the user has aborted.
+class GroupReader {
+public:
+    GroupReader(BinaryFile& file, const RowGeometry& geometry, std::vector<uint8_t>& row)
+        : m_file(file), m_geometry(geometry), m_row(row),
+          // A picture less than three pixels wide has no whole group: each of its rows offers one
+          // that runs past the row's data, which fails once a stream byte is due.
+          m_visits(geometry.groupsPerRow > 0 ? geometry.groupsPerRow : 1), m_next(m_visits)
+    {
+    }
+
+    // The next stream byte in byte, with more set; more is false when the rows ran out or the
+    // user aborted.
+    Failure next(uint8_t& byte, bool& more)
+    {
+        more = false;
+        while (m_next >= m_visits || gOffset > 0) {
+            if (m_next >= m_visits) {
+                if (Failure f = nextRow(more); f || !more)
+                    return f;
+                more = false;
+            } else {
+                const int64_t passed = std::min<int64_t>(gOffset, m_visits - m_next);
+                m_next += passed;
+                gOffset -= static_cast<int32_t>(passed);
+            }
+        }
+        if (m_geometry.groupsPerRow == 0)
+            return {ErrorCode::SubscriptOutOfRange, "the picture is less than 3 pixels wide"};
+        const uint8_t* group = m_row.data() + m_next * kGroupBytes;
+        if (!m_taken)
+            m_kind = group[kKindByte] & kLowBit;
+        m_taken = true;
+        byte = takeByte(group);
+        m_lastGroup = m_rowIndex * m_visits + m_next;
+        ++m_next;
+        more = true;
+        return {};
+    }
+
+    uint8_t kind() const { return m_kind; }
+    // The number of the group the last byte came from.
+    int64_t lastGroup() const { return m_lastGroup; }
+
+private:
+    // Moves to the next row: yields after the one finished, then reads the next one. more is
+    // false when there is none or the user aborted.
+    Failure nextRow(bool& more)
+    {
+        more = false;
+        if (m_rowIndex >= 0) {
+            Yield();
+            if (gAbort)
+                return {};
+        }
+        if (m_rowIndex + 1 >= m_geometry.rows)
+            return {};
+        if (Failure f = m_file.readExact(m_row.data(), m_row.size()))
+            return f;
+        ++m_rowIndex;
+        m_next = 0;
+        more = true;
+        return {};
+    }
+
+    BinaryFile& m_file;
+    const RowGeometry& m_geometry;
+    std::vector<uint8_t>& m_row;
+    const int64_t m_visits;  // groups visited per row
+    int64_t m_next;          // the next group of the row in the buffer
+    int64_t m_rowIndex = -1;
+    int64_t m_lastGroup = -1;
+    uint8_t m_kind = kKindMessage;
+    bool m_taken = false;
+};
+
+// The decoder's walk once the picture is open and the offset known: the length field, then the
+// payload it announces.
+Failure decodeStream(BinaryFile& file, const RowGeometry& geometry, CodecResult& result)
+{
+    std::vector<uint8_t> row;
+    if (Failure f = makeRowBuffer(file, geometry, row))
+        return f;
+    GroupReader reader(file, geometry, row);
+    uint8_t byte = 0;
+    bool more = false;
+
+    std::string lengthField;
+    while (lengthField.size() < static_cast<size_t>(kLengthFieldSize)) {
+        if (Failure f = reader.next(byte, more))
+            return f;
+        result.kind = reader.kind();
+        if (!more)
+            return {};  // no complete length field: nothing to hand back
+        lengthField += static_cast<char>(byte);
+    }
+
+    const int64_t length = StringToLong(lengthField);
+    // Announced lengths beyond what the picture can hold come from pictures without a stream.
+    const int64_t mostPayload = geometry.groups - kLengthFieldSize;
+    if (length > mostPayload)
+        return {ErrorCode::OutOfMemory, "the picture announces " + FormatNumber(length) +
+                                            " bytes but can hold at most " +
+                                            FormatNumber(mostPayload < 0 ? 0 : mostPayload)};
+    // A cut-off file would fail at its end anyway; fail now instead of making room for data that
+    // is not there.
+    const int64_t fileLength = file.length();
+    const int64_t rowsInFile = geometry.stride > 0 && fileLength >= kHeaderSize
+                                   ? std::min(geometry.rows, (fileLength - kHeaderSize) / geometry.stride)
+                                   : geometry.rows;
+    const int64_t lastRow = (reader.lastGroup() + 1 + length) / geometry.groupsPerRow;
+    if (rowsInFile < geometry.rows && lastRow >= rowsInFile)
+        return {ErrorCode::InputPastEnd,
+                file.path() + ": the file ends before the " + FormatNumber(length) + " bytes it announces"};
+    try {
+        result.payload.assign(static_cast<size_t>(length), ' ');
+    } catch (const std::bad_alloc&) {
+        return {ErrorCode::OutOfMemory, {}};
+    }
+
+    for (int64_t i = 0; i < length; ++i) {
+        if (Failure f = reader.next(byte, more))
+            return f;
+        if (!more)
+            break;  // the rows ran out or the user aborted: spaces for the rest
+        result.payload[static_cast<size_t>(i)] = static_cast<char>(byte);
+    }
+    return {};
+}
+
 }  // namespace
+
 
 int32_t BitmapHeader::width() const
 {
@@ -208,7 +345,7 @@ RowGeometry GeometryOf(const BitmapHeader& header)
     return g;
 }
 
-std::string LongToString(const int32_t& value)
+std::string LongToString(int32_t value)
 {
     const auto v = static_cast<uint32_t>(value);
     std::string field(kLengthFieldSize, '\0');
@@ -227,80 +364,90 @@ int32_t StringToLong(const std::string& field)
     return static_cast<int32_t>(byte(0) | (byte(1) << 8) | (byte(2) << 16) | (uint32_t(byte(3)) << 24));
 }
 
-int32_t EncodePicture(const std::string& sourcePath, const std::string& destinationPath,
-                      std::string_view payload, uint8_t kind, int32_t& offset)
+int64_t PayloadCapacity(const RowGeometry& geometry, int64_t offset)
 {
-    constexpr const char* kPrefix = "Encoding Error #";
+    return std::max<int64_t>(geometry.groups - offset - kLengthFieldSize, 0);
+}
+
+CodecStatus ReadPictureHeader(const std::string& path, BitmapHeader& header, Failure& failure)
+{
+    BinaryFile file;
+    failure = BinaryFile::openExisting(path, file);
+    if (failure)
+        return CodecStatus::Failed;
+    return readHeader(file, header, failure);
+}
+
+CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
+                        std::string_view payload, uint8_t kind, int32_t& offset)
+{
+    CodecResult result;
+    const auto fail = [&result](const Failure& f) {
+        showFailure(kEncodePrefix, f);
+        result.status = CodecStatus::Failed;
+        return result;
+    };
+    const auto refuse = [&result](const std::string& text, MsgIcon icon) {
+        MsgBox(text, icon);
+        result.status = CodecStatus::Refused;
+        return result;
+    };
+
     BinaryFile source;
-    if (Failure f = BinaryFile::openForReading(sourcePath, source)) {
-        showFailure(kPrefix, f);
-        return 2;
-    }
-    if (payload.size() > static_cast<size_t>(kInt32Max - kLengthFieldSize)) {
-        showFailure(kPrefix, {ErrorCode::Overflow, "the payload is larger than 2 GiB"});
-        return 2;
-    }
-    const auto payloadLength = static_cast<int32_t>(payload.size());
-    const std::string lengthField = LongToString(payloadLength);
-    const int64_t streamLength = int64_t(payloadLength) + kLengthFieldSize;
+    if (Failure f = BinaryFile::openForReading(sourcePath, source))
+        return fail(f);
+    if (payload.size() > static_cast<size_t>(kInt32Max - kLengthFieldSize))
+        return fail({ErrorCode::Overflow, "the payload is larger than 2 GiB"});
+    const Stream stream(payload);
 
     BitmapHeader header;
     Failure failure;
     switch (readHeader(source, header, failure)) {
-    case HeaderRead::NotBitmap:
-        MsgBox(kNotBitmapText, MsgIcon::Information);
-        return 1;
-    case HeaderRead::Failed:
-        showFailure(kPrefix, failure);
-        return 2;
-    case HeaderRead::Ok:
-        break;
+    case CodecStatus::Refused: return refuse(kNotBitmapText, MsgIcon::Information);
+    case CodecStatus::Failed: return fail(failure);
+    case CodecStatus::Ok: break;
     }
-    if (offset < 0) {
-        MsgBox(kNegativeOffsetText, MsgIcon::Information);
-        return 1;
-    }
-    if (SameFile(sourcePath, destinationPath)) {
-        MsgBox(kOwnCarrierText, MsgIcon::Information);
-        return 1;
-    }
+    if (offset < 0)
+        return refuse(kNegativeOffsetText, MsgIcon::Information);
+    if (SameFile(sourcePath, destinationPath))
+        return refuse(kOwnCarrierText, MsgIcon::Information);
 
     BinaryFile::remove(destinationPath);
     BinaryFile destination;
-    if (Failure f = BinaryFile::createForWriting(destinationPath, destination)) {
-        showFailure(kPrefix, f);
-        return 2;
-    }
-    if (Failure f = destination.write(header.bytes, kHeaderSize)) {
-        showFailure(kPrefix, f);
-        return 2;
-    }
+    if (Failure f = BinaryFile::createForWriting(destinationPath, destination))
+        return fail(f);
+    if (Failure f = destination.write(header.bytes, kHeaderSize))
+        return fail(f);
 
     const RowGeometry geometry = GeometryOf(header);
-    if (Failure f = checkGeometry(header, geometry)) {
-        showFailure(kPrefix, f);
-        return 2;
-    }
+    if (Failure f = checkGeometry(header, geometry))
+        return fail(f);
     // The stream must fit between the offset and the last group.
-    if (int64_t(offset) + streamLength > geometry.groups) {
-        const int64_t most = geometry.groups - offset - kLengthFieldSize;
-        if (Failure f = destination.close()) {
-            showFailure(kPrefix, f);
-            return 2;
-        }
-        MsgBox("Due to size of picture, message cannot exceed " + FormatNumber(most) + " bytes");
-        return 1;
+    if (int64_t(offset) + stream.size() > geometry.groups) {
+        if (Failure f = destination.close())
+            return fail(f);
+        return refuse("Due to size of picture, message cannot exceed " +
+                          FormatNumber(geometry.groups - offset - kLengthFieldSize) + " bytes",
+                      MsgIcon::None);
     }
 
-    if (Failure f = encodeRows(source, destination, geometry, lengthField, payload, kind, offset)) {
-        showFailure(kPrefix, f);
-        return 2;
+    if (Failure f = encodeRows(source, destination, geometry, stream, kind, offset))
+        return fail(f);
+    if (Failure f = destination.close())
+        return fail(f);
+    result.status = CodecStatus::Ok;
+    return result;
+}
+
+int32_t EncodePicture(const std::string& sourcePath, const std::string& destinationPath,
+                      std::string_view payload, uint8_t kind, int32_t& offset)
+{
+    switch (HidePayload(sourcePath, destinationPath, payload, kind, offset).status) {
+    case CodecStatus::Ok: return 0;
+    case CodecStatus::Refused: return 1;
+    case CodecStatus::Failed: break;
     }
-    if (Failure f = destination.close()) {
-        showFailure(kPrefix, f);
-        return 2;
-    }
-    return 0;
+    return 2;
 }
 
 Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, std::string& bytes, uint8_t& kind)
@@ -343,131 +490,52 @@ Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, s
     return {};
 }
 
-std::string DecodePicture(const std::string& sourcePath, CodecStatus* status)
+CodecResult RevealPayload(const std::string& sourcePath)
 {
-    constexpr const char* kPrefix = "Decoding Error #";
-    CodecStatus ignored;
-    CodecStatus& outcome = status ? *status : ignored;
-    outcome = CodecStatus::Failed;
-    auto fail = [&](const Failure& f) {
-        showFailure(kPrefix, f);
-        return std::string();
-    };
-
+    CodecResult result;
     BinaryFile file;
-    if (Failure f = BinaryFile::openForReading(sourcePath, file))
-        return fail(f);
+    if (Failure f = BinaryFile::openForReading(sourcePath, file)) {
+        showFailure(kDecodePrefix, f);
+        return result;
+    }
     BitmapHeader header;
     Failure failure;
     switch (readHeader(file, header, failure)) {
-    case HeaderRead::NotBitmap:
-        outcome = CodecStatus::Refused;
+    case CodecStatus::Refused:
         MsgBox(kNotBitmapText, MsgIcon::Information);
-        return {};
-    case HeaderRead::Failed:
-        return fail(failure);
-    case HeaderRead::Ok:
+        result.status = CodecStatus::Refused;
+        return result;
+    case CodecStatus::Failed:
+        showFailure(kDecodePrefix, failure);
+        return result;
+    case CodecStatus::Ok:
         break;
     }
 
     Ui().askPasswordAndOffset();
     if (gOffset < 0) {
-        outcome = CodecStatus::Refused;
         MsgBox(kNegativeOffsetText, MsgIcon::Information);
-        return {};
+        result.status = CodecStatus::Refused;
+        return result;
     }
-
     const RowGeometry geometry = GeometryOf(header);
-    if (Failure f = checkGeometry(header, geometry))
-        return fail(f);
-    std::vector<uint8_t> row;
-    if (Failure f = makeRowBuffer(file, geometry, row))
-        return fail(f);
-
-    // A picture less than three pixels wide has no whole group: its rows offer one group that
-    // runs past the row's data, which fails once a stream byte is due.
-    const bool narrow = geometry.dataBytes < kGroupBytes;
-    const int64_t visitsPerRow = narrow ? 1 : geometry.groupsPerRow;
-    // Announced lengths beyond what the picture can hold come from pictures without a stream.
-    const int64_t mostPayload = geometry.groups - kLengthFieldSize;
-    // Rows the file really holds (fewer than the header says when it was cut off).
-    const int64_t fileLength = file.length();
-    const int64_t rowsInFile = geometry.stride > 0 && fileLength >= kHeaderSize
-                                   ? std::min(geometry.rows, (fileLength - kHeaderSize) / geometry.stride)
-                                   : geometry.rows;
-
-    int64_t expected = kLengthFieldSize + 1;
-    int64_t i = 1;
-    std::string lengthField;
-    std::string payload;
-    uint8_t kind = 0;
-    bool anyTaken = false;
-    bool complete = false;
-
-    for (int64_t r = 0; r < geometry.rows && !complete; ++r) {
-        if (Failure f = file.readExact(row.data(), row.size()))
-            return fail(f);
-        if (gOffset >= visitsPerRow) {
-            gOffset -= static_cast<int32_t>(visitsPerRow);
-        } else {
-            for (int64_t g = 0; g < visitsPerRow; ++g) {
-                if (gOffset > 0) {
-                    --gOffset;
-                    continue;
-                }
-                if (i > expected) {
-                    complete = true;
-                    break;
-                }
-                if (narrow)
-                    return fail({ErrorCode::SubscriptOutOfRange,
-                                 "the picture is less than 3 pixels wide"});
-                const uint8_t* group = row.data() + g * kGroupBytes;
-                const uint8_t b = takeByte(group);
-                if (!anyTaken) {
-                    kind = group[kKindByte] & kLowBit;
-                    anyTaken = true;
-                }
-                if (lengthField.size() == static_cast<size_t>(kLengthFieldSize)) {
-                    payload[static_cast<size_t>(i - 1)] = static_cast<char>(b);
-                    ++i;
-                } else {
-                    lengthField += static_cast<char>(b);
-                    if (lengthField.size() == static_cast<size_t>(kLengthFieldSize)) {
-                        expected = StringToLong(lengthField);
-                        if (expected > mostPayload)
-                            return fail({ErrorCode::OutOfMemory,
-                                         "the picture announces " + FormatNumber(expected) +
-                                             " bytes but can hold at most " +
-                                             FormatNumber(mostPayload < 0 ? 0 : mostPayload)});
-                        // A cut-off file would fail at its end anyway; fail now instead of
-                        // making room for data that is not there.
-                        const int64_t lastRow = (r * visitsPerRow + g + 1 + expected) / visitsPerRow;
-                        if (rowsInFile < geometry.rows && lastRow >= rowsInFile)
-                            return fail({ErrorCode::InputPastEnd,
-                                         file.path() + ": the file ends before the " + FormatNumber(expected) +
-                                             " bytes it announces"});
-                        try {
-                            payload.assign(static_cast<size_t>(expected), ' ');
-                        } catch (const std::bad_alloc&) {
-                            return fail({ErrorCode::OutOfMemory, {}});
-                        }
-                    }
-                }
-            }
-        }
-        if (complete)
-            break;
-        Yield();
-        if (gAbort == kTrue)
-            break;
+    failure = checkGeometry(header, geometry);
+    if (!failure)
+        failure = decodeStream(file, geometry, result);
+    if (failure) {
+        showFailure(kDecodePrefix, failure);
+        return CodecResult();
     }
-
-    outcome = CodecStatus::Ok;
-    std::string result(1, static_cast<char>(kind));
-    if (lengthField.size() == static_cast<size_t>(kLengthFieldSize))
-        result += payload;
+    result.status = CodecStatus::Ok;
     return result;
+}
+
+std::string DecodePicture(const std::string& sourcePath)
+{
+    const CodecResult result = RevealPayload(sourcePath);
+    if (result.status != CodecStatus::Ok)
+        return {};
+    return static_cast<char>(result.kind) + result.payload;
 }
 
 }  // namespace mirel

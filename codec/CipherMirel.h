@@ -66,8 +66,8 @@ inline constexpr uint8_t kKindMessage = 0;
 inline constexpr uint8_t kKindFile = 1;
 
 // Shared codec state, 0 at start.
-// -1 once the user has confirmed an abort; read by the encoder and decoder after each row.
-extern int16_t gAbort;
+// Set once the user has confirmed an abort; read by the encoder and decoder after each row.
+extern bool gAbort;
 // Groups visited in the current encode pass, passed over or written alike.
 extern int32_t gBytePos;
 // Group of the first stream byte, and of the last stream byte written so far.
@@ -95,36 +95,63 @@ struct RowGeometry {
 };
 RowGeometry GeometryOf(const BitmapHeader& header);
 
+// The most payload bytes that fit after `offset` groups (groups - offset - 4); 0 when none do.
+int64_t PayloadCapacity(const RowGeometry& geometry, int64_t offset = 0);
+
 // The four bytes of the length field, least significant first. value must be >= 0.
-std::string LongToString(const int32_t& value);
+std::string LongToString(int32_t value);
 // The number in a four-byte length field. A fourth byte of 128 or more does not fit: shows
 // "StringToLong Error #6" with its description and returns 0. field must hold four bytes.
 int32_t StringToLong(const std::string& field);
 
-// How a codec call ended, for callers that want more than the classic result.
-enum class CodecStatus { Ok, Refused, Failed };
+// How a codec call ended.
+enum class CodecStatus {
+    Ok,       // the pass ran: to its end, or until the user aborted it (gAbort)
+    Refused,  // the input cannot be used (not a bitmap, does not fit, bad offset, ...)
+    Failed,   // reading or writing failed, or the picture is malformed
+};
+
+// What a codec call gives back. The encoder fills only status; the decoder also the kind and
+// the payload.
+struct CodecResult {
+    CodecStatus status = CodecStatus::Failed;
+    uint8_t kind = kKindMessage;  // the kind bit of the first stream group (0 when none was read)
+    std::string payload;          // as long as the length field says, spaces where nothing was found
+};
+
+// Reads the header of the picture at path; nothing is ever created there. Refused when the file
+// does not start with "BM" (also an empty file); Failed, with the reason in failure, when it
+// cannot be opened or read or ends inside the header.
+CodecStatus ReadPictureHeader(const std::string& path, BitmapHeader& header, Failure& failure);
 
 // Writes destinationPath as a copy of the carrier at sourcePath with payload hidden in it, the
 // stream starting after `offset` groups. offset is the shared gOffset, counted down as groups are
 // passed over. Sets gBytePos, gMsgStart and gMsgEnd; yields once per row and stops after the row
-// in which gAbort became -1.
+// in which gAbort was set.
 //
-// Returns 0 when the pass ran (to the last row, or until an abort); 1 when the input was refused
-// (not a bitmap, payload does not fit after the offset, negative offset, destination is the
-// carrier itself); 2 on any other failure (reading, writing, a malformed header). A message has
-// been shown for 1 and 2. A missing carrier path ends as an empty file there and result 1.
+// Refused when the carrier is not a bitmap, the payload does not fit after the offset, the
+// offset is negative or the destination is the carrier itself; Failed on any other failure
+// (reading, writing, a malformed header). A message has been shown for both. A missing carrier
+// path ends as an empty file there, refused.
+CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
+                        std::string_view payload, uint8_t kind, int32_t& offset);
+
+// The classic form of HidePayload: 0 when the pass ran, 1 when refused, 2 when it failed.
 int32_t EncodePicture(const std::string& sourcePath, const std::string& destinationPath,
                       std::string_view payload, uint8_t kind, int32_t& offset);
 
 // Reads the payload hidden in the picture at sourcePath. After the signature check it asks the
 // user for password and offset (Ui().askPasswordAndOffset()), then walks from group gOffset,
-// counting gOffset down.
+// counting gOffset down; yields once per row read.
 //
-// Returns the kind byte followed by the payload, exactly as long as the length field says, with
-// spaces where the rows ran out or the pass was aborted; the kind byte alone when the length
-// field was not complete. Returns the empty string on failure, after a message. status, when
-// given, receives how the call ended.
-std::string DecodePicture(const std::string& sourcePath, CodecStatus* status = nullptr);
+// Ok: kind and payload, exactly as long as the length field says, with spaces where the rows ran
+// out or the pass was aborted; an empty payload when the length field was not complete.
+// Refused or Failed after a message, with nothing decoded.
+CodecResult RevealPayload(const std::string& sourcePath);
+
+// The classic form of RevealPayload: the kind byte followed by the payload, or the empty string
+// when it was refused or failed.
+std::string DecodePicture(const std::string& sourcePath);
 
 // Reads count stream bytes back from the picture at path, starting at group firstGroup, and the
 // kind bit of that first group; for checking what was written. Reads only the rows that hold

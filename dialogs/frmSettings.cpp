@@ -13,6 +13,8 @@
 
 namespace mirel {
 
+bool gSettingsCancelled = false;
+
 frmSettings::frmSettings(QWidget* parent) : FrmSettingsLayout(parent)
 {
     connect(cmdOK, &QPushButton::clicked, this, &frmSettings::cmdOK_Click);
@@ -32,14 +34,14 @@ void frmSettings::cmdOK_Click()
     }
     gPassword = txtPassword->text().toStdU16String();
     gOffset = offset.value;
-    gSettingsCancelled = 0;
+    gSettingsCancelled = false;
     accept();
 }
 
 bool ShowSettings(const QWidget* iconSource, bool encodeRun)
 {
     if (encodeRun)
-        gSettingsCancelled = -1;
+        gSettingsCancelled = true;
     frmSettings window;
     if (iconSource)
         window.setWindowIcon(iconSource->windowIcon());

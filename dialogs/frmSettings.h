@@ -4,6 +4,10 @@
 
 namespace mirel {
 
+// Set while the settings window of an encode run is open and has not been accepted; its OK
+// clears it. Alive for the whole program run.
+extern bool gSettingsCancelled;
+
 // The settings window: OK stores the password as typed in gPassword and the offset, read as a
 // number, in gOffset, clears gSettingsCancelled and closes the window. An offset beyond the
 // 32-bit range is reported and the window stays open for a correction, with nothing stored.
@@ -19,8 +23,8 @@ private slots:
 
 // Opens the settings window the way every opener does: a fresh window with the icon of
 // iconSource, the password box holding gPassword, the offset caption and box shown, modal and
-// without an owner; returns when it has closed. An encode run sets gSettingsCancelled to -1
-// first. Returns true when the user pressed OK.
+// without an owner; returns when it has closed. An encode run sets gSettingsCancelled first.
+// Returns true when the user pressed OK.
 bool ShowSettings(const QWidget* iconSource, bool encodeRun);
 
 }  // namespace mirel

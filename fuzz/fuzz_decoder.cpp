@@ -21,20 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t offset = size > 0 ? data[0] : 0;
     fuzz::WriteFile(picturePath, data + prefix, size - prefix);
 
-    gAbort = 0;
+    gAbort = false;
     gPassword.clear();
     gOffset = offset;
-    CodecStatus status = CodecStatus::Ok;
-    const std::string result = DecodePicture(picturePath, &status);
+    const CodecResult decoded = RevealPayload(picturePath);
 
-    // Only a finished pass has a result, and it starts with a kind that is 0 or 1.
-    FUZZ_CHECK((status == CodecStatus::Ok) == !result.empty());
-    if (!result.empty())
-        FUZZ_CHECK(static_cast<uint8_t>(result[0]) <= kKindFile);
+    // Only a finished pass has a result; its kind is 0 or 1.
+    FUZZ_CHECK(decoded.status == CodecStatus::Ok || (decoded.payload.empty() && decoded.kind == kKindMessage));
+    FUZZ_CHECK(decoded.kind <= kKindFile);
     // The offset is counted down, never past 0.
     FUZZ_CHECK(gOffset >= 0 && gOffset <= offset);
-    if (status != CodecStatus::Ok)
+    if (decoded.status != CodecStatus::Ok)
         return 0;
+    const std::string result = static_cast<char>(decoded.kind) + decoded.payload;
 
     // Where the whole stream lies within the picture, reading it back group by group must agree
     // with the decoder's pass over the rows.

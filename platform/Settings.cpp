@@ -4,6 +4,5 @@ namespace mirel {
 
 std::u16string gPassword;
 int32_t gOffset = 0;
-int16_t gSettingsCancelled = 0;
 
 }  // namespace mirel

@@ -1,18 +1,28 @@
 #include "Ui.h"
 
 #include "AppInfo.h"
-#include "ConsoleUi.h"
+
+#include <cstdio>
 
 namespace mirel {
 
 namespace {
+
+// Until a program installs its own services there is nobody to show anything to: a message goes
+// to standard error as it is, a question is answered No, and there are no events to run.
+class Unattended final : public UiServices {
+public:
+    int messageBox(const std::string& text, const std::string&, MsgIcon, MsgButtons buttons) override
+    {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return buttons == MsgButtons::YesNo ? kAnswerNo : kAnswerOk;
+    }
+    void yield() override {}
+    void askPasswordAndOffset() override {}
+};
+
 UiServices* gInstalled = nullptr;
 
-UiServices& fallbackUi()
-{
-    static ConsoleUi console;
-    return console;
-}
 }  // namespace
 
 void InstallUi(UiServices* services)
@@ -22,7 +32,8 @@ void InstallUi(UiServices* services)
 
 UiServices& Ui()
 {
-    return gInstalled ? *gInstalled : fallbackUi();
+    static Unattended unattended;
+    return gInstalled ? *gInstalled : unattended;
 }
 
 int MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& caption)

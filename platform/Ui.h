@@ -28,7 +28,8 @@ public:
     virtual void askPasswordAndOffset() = 0;
 };
 
-// Installs the services used from now on; nullptr restores the built-in console services.
+// Installs the services used from now on; nullptr goes back to none (messages then go to standard
+// error as they are, questions are answered No).
 // The caller keeps ownership and must keep the object alive while it is installed.
 void InstallUi(UiServices* services);
 UiServices& Ui();

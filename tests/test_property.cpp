@@ -95,7 +95,7 @@ private slots:
             const std::string payload = password.empty() ? content : CryptString(content, password);
 
             ui.messages.clear();
-            gAbort = 0;
+            gAbort = false;
             gBytePos = gMsgStart = gMsgEnd = 0;
             gOffset = offset;
             const int32_t result = EncodePicture(carrierPath, picturePath, payload, kind, gOffset);
