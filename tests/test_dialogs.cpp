@@ -1,3 +1,4 @@
+#include "ModalDriver.h"
 #include "TestFiles.h"
 #include "cDialog.h"
 
@@ -6,7 +7,6 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -15,19 +15,15 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 
 using namespace mirel;
 
 namespace {
 
-constexpr int kScriptLimitMs = 8000;
-constexpr int kPollMs = 20;
-
 using test::FreshDir;
+using test::ModalDriver;
 
 void touch(const QString& path, const QByteArray& content = "x")
 {
@@ -44,144 +40,57 @@ QString fileList(std::initializer_list<const char*> parts)
     return list;
 }
 
-// Runs fn on the next pass of the event loop. Whatever may open another modal window is run this
-// way, so that the script goes on polling while it is open.
-template <typename Fn>
-void later(QObject* context, Fn fn)
-{
-    QTimer::singleShot(0, context, fn);
-}
-
-// Plays the user's part: every kPollMs it hands the active modal window to the current step,
-// which returns true once it has acted, and then moves to the next. Past the time limit every
-// modal window still open is rejected, so that a test that goes wrong fails instead of hanging.
-class ModalScript : public QObject {
-public:
-    using Step = std::function<bool(QWidget*)>;
-
-    explicit ModalScript(std::vector<Step> steps) : m_steps(std::move(steps))
-    {
-        connect(&m_poll, &QTimer::timeout, this, &ModalScript::poll);
-        m_poll.start(kPollMs);
-        m_clock.start();
-    }
-
-    bool done() const { return m_next == m_steps.size(); }
-
-private:
-    void poll()
-    {
-        if (m_clock.elapsed() > kScriptLimitMs) {
-            m_poll.stop();
-            for (int i = 0; i < 8; ++i)
-                if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                    dialog->reject();
-            return;
-        }
-        QWidget* window = QApplication::activeModalWidget();
-        if (window && !done() && m_steps[m_next](window))
-            ++m_next;
-    }
-
-    std::vector<Step> m_steps;
-    size_t m_next = 0;
-    QTimer m_poll;
-    QElapsedTimer m_clock;
-};
-
-// Steps that wait for a window of type T and act on it.
-template <typename T>
-ModalScript::Step on(std::function<void(T*)> act)
-{
-    return [act](QWidget* window) {
-        auto* typed = qobject_cast<T*>(window);
-        if (!typed || !typed->isVisible())
-            return false;
-        act(typed);
-        return true;
-    };
-}
-
-QLineEdit* nameEdit(QFileDialog* dialog)
+QLineEdit* nameEdit(QWidget* dialog)
 {
     return dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
 }
 
-// Types name into the dialog's name box and presses Enter.
-ModalScript::Step typeAndEnter(const QString& name)
+QListView* listOf(QWidget* dialog)
 {
-    return on<QFileDialog>([name](QFileDialog* dialog) {
-        later(dialog, [dialog, name] {
-            // As a window manager would after a question: the dialog and its name box get the
-            // focus back.
-            dialog->activateWindow();
-            if (!QTest::qWaitForWindowActive(dialog))
-                return;
-            QLineEdit* edit = nameEdit(dialog);
-            edit->setFocus();
-            edit->clear();
-            QTest::keyClicks(edit, name);
-            QTest::keyClick(edit, Qt::Key_Return);
-        });
-    });
+    return dialog->findChild<QListView*>(QStringLiteral("listView"));
+}
+
+// The names the dialog lists, sorted.
+QStringList listed(QWidget* dialog)
+{
+    QListView* view = listOf(dialog);
+    QStringList names;
+    for (int row = 0; view && row < view->model()->rowCount(view->rootIndex()); ++row)
+        names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+    names.sort();
+    return names;
 }
 
 // Selects name in the dialog's list once it is listed, then presses Enter.
-ModalScript::Step pickListed(const QString& name)
+ModalDriver::Step pickListed(const QString& name)
 {
-    return [name](QWidget* window) {
-        auto* dialog = qobject_cast<QFileDialog*>(window);
-        if (!dialog)
-            return false;
-        auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
-        const QModelIndexList found = view->model()->match(view->model()->index(0, 0, view->rootIndex()),
-                                                           Qt::DisplayRole, name, 1, Qt::MatchExactly);
-        if (found.isEmpty())
-            return false;
-        later(dialog, [dialog, view, index = found.first()] {
-            view->setCurrentIndex(index);
-            QTest::keyClick(view, Qt::Key_Return);
-        });
-        return true;
-    };
+    return ModalDriver::when([name](QWidget* dialog) { return listed(dialog).contains(name); },
+                             [name](QWidget* dialog) {
+                                 QListView* view = listOf(dialog);
+                                 const QModelIndexList found =
+                                     view->model()->match(view->model()->index(0, 0, view->rootIndex()),
+                                                          Qt::DisplayRole, name, 1, Qt::MatchExactly);
+                                 view->setCurrentIndex(found.value(0));
+                                 QTest::keyClick(view, Qt::Key_Return);
+                             });
 }
 
-ModalScript::Step rejectFileDialog()
-{
-    return on<QFileDialog>([](QFileDialog* dialog) { later(dialog, [dialog] { dialog->reject(); }); });
-}
-
-// Answers a question with button, keeping its text in *text.
-ModalScript::Step answer(QMessageBox::StandardButton button, QString* text)
-{
-    return on<QMessageBox>([button, text](QMessageBox* box) {
-        *text = box->text();
-        later(box, [box, button] { box->button(button)->click(); });
-    });
-}
-
-// The names the dialog lists, once the listing has stayed the same for a while.
-ModalScript::Step readListing(QStringList* names)
+// Keeps in *names what the dialog lists once the listing has stayed the same for a while, then
+// closes the dialog.
+ModalDriver::Step readListing(QStringList* names)
 {
     auto last = std::make_shared<QStringList>();
     auto stablePolls = std::make_shared<int>(0);
-    return [=](QWidget* window) {
-        auto* dialog = qobject_cast<QFileDialog*>(window);
-        if (!dialog)
-            return false;
-        auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
-        QStringList now;
-        for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
-            now << view->model()->index(row, 0, view->rootIndex()).data().toString();
-        now.sort();
+    const auto stable = [=](QWidget* dialog) {
+        const QStringList now = listed(dialog);
         *stablePolls = (now == *last && !now.isEmpty()) ? *stablePolls + 1 : 0;
         *last = now;
-        if (*stablePolls < 10)
-            return false;
-        *names = now;
-        later(dialog, [dialog] { dialog->reject(); });
-        return true;
+        return *stablePolls >= 20;
     };
+    return ModalDriver::when(stable, [=](QWidget* dialog) {
+        *names = *last;
+        ModalDriver::cancel()(dialog);
+    });
 }
 
 QString colorStorePath()
@@ -231,13 +140,14 @@ private slots:
         QFETCH(QString, filename);
         QFETCH(QString, proposed);
         QString shown = "not read";
-        ModalScript script({on<QFileDialog>([&](QFileDialog* dialog) {
-                                shown = nameEdit(dialog)->text();
-                                later(dialog, [dialog] { dialog->reject(); });
-                            })});
+        ModalDriver drive;
+        drive.then([&shown](QWidget* dialog) {
+            shown = nameEdit(dialog)->text();
+            ModalDriver::cancel()(dialog);
+        });
         QString name = filename;
         QCOMPARE(cDialog().GetSaveName(nullptr, name, FreshDir()), QString());
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(shown, proposed);
         QCOMPARE(name, filename);
     }
@@ -255,11 +165,12 @@ private slots:
     {
         QFETCH(QString, defaultName);
         QFETCH(QString, expected);
-        ModalScript script({rejectFileDialog()});
+        ModalDriver drive;
+        drive.then(ModalDriver::cancel());
         QString name = "left over";
         QCOMPARE(cDialog().GetOpenName(nullptr, name, FreshDir(), "Load File", cDialog::DefaultFilter(), defaultName),
                  expected);
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(name, QString());
     }
 
@@ -271,10 +182,11 @@ private slots:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir);
         const auto restore = qScopeGuard([&previous] { QDir::setCurrent(previous); });
-        ModalScript script({pickListed("pic.bmp")});
+        ModalDriver drive;
+        drive.then(pickListed("pic.bmp"));
         QString name;
         QCOMPARE(cDialog().GetOpenName(nullptr, name), dir + "/pic.bmp");
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(name, QString("pic.bmp"));
     }
 
@@ -290,23 +202,24 @@ private slots:
     {
         QFETCH(bool, sayNoFirst);
         const QString dir = FreshDir();
-        QString firstQuestion;
-        QString question;
-        std::vector<ModalScript::Step> steps{typeAndEnter("missing.bmp")};
-        if (sayNoFirst)
-            steps.insert(steps.end(), {answer(QMessageBox::No, &firstQuestion), typeAndEnter("other.bmp")});
-        steps.push_back(answer(QMessageBox::Yes, &question));
-        ModalScript script(steps);
+        ModalDriver drive;
+        drive.then(ModalDriver::typeName("missing.bmp"));
+        if (sayNoFirst) {
+            drive.then(ModalDriver::answer(QMessageBox::No));
+            drive.then(ModalDriver::typeName("other.bmp"));
+        }
+        drive.then(ModalDriver::answer(QMessageBox::Yes));
 
         QString name;
         const QString chosen = sayNoFirst ? "other.bmp" : "missing.bmp";
         QCOMPARE(cDialog().GetOpenName(nullptr, name, dir), dir + "/" + chosen);
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(name, chosen);
+        const QString question = drive.messages.value(sayNoFirst ? 1 : 0);
         QVERIFY(question.startsWith(chosen + "\n"));
         QVERIFY(question.contains("does not exist"));
         if (sayNoFirst)
-            QVERIFY(firstQuestion.startsWith("missing.bmp\n"));
+            QVERIFY(drive.messages.value(0).startsWith("missing.bmp\n"));
         QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList());
     }
 
@@ -314,15 +227,17 @@ private slots:
     {
         const QString dir = FreshDir();
         touch(dir + "/old.bmp", "keep");
-        QString first;
-        QString second;
-        ModalScript script({typeAndEnter("old.bmp"), answer(QMessageBox::No, &first), typeAndEnter("old.bmp"),
-                            answer(QMessageBox::Yes, &second)});
+        ModalDriver drive;
+        drive.then(ModalDriver::typeName("old.bmp"));
+        drive.then(ModalDriver::answer(QMessageBox::No));
+        drive.then(ModalDriver::typeName("old.bmp"));
+        drive.then(ModalDriver::answer(QMessageBox::Yes));
         QString name = "proposed.bmp";
         QCOMPARE(cDialog().GetSaveName(nullptr, name, dir), dir + "/old.bmp");
-        QVERIFY(script.done());
-        QVERIFY(first.startsWith("old.bmp"));
-        QCOMPARE(second, first);
+        QVERIFY(drive.finished());
+        QCOMPARE(drive.messages.size(), 2);
+        QVERIFY(drive.messages.value(0).startsWith("old.bmp"));
+        QCOMPARE(drive.messages.value(1), drive.messages.value(0));
         QCOMPARE(name, QString("old.bmp"));
         QFile file(dir + "/old.bmp");
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -349,11 +264,12 @@ private slots:
         QFETCH(QString, expected);
         const QString dir = FreshDir();
         QDir(dir).mkdir("sub");
-        ModalScript script({typeAndEnter(typed)});
+        ModalDriver drive;
+        drive.then(ModalDriver::typeName(typed));
         QString name;
         QCOMPARE(cDialog().GetSaveName(nullptr, name, dir, "Save File", cDialog::DefaultFilter(), extension),
                  dir + "/" + expected);
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(name, QFileInfo(expected).fileName());
     }
 
@@ -361,10 +277,12 @@ private slots:
     void saveNeedsAnExistingFolder()
     {
         const QString dir = FreshDir();
-        ModalScript script({typeAndEnter("nosuch/pic.bmp"), typeAndEnter("pic.bmp")});
+        ModalDriver drive;
+        drive.then(ModalDriver::typeName("nosuch/pic.bmp"));
+        drive.then(ModalDriver::typeName("pic.bmp"));
         QString name;
         QCOMPARE(cDialog().GetSaveName(nullptr, name, dir), dir + "/pic.bmp");
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QVERIFY(!QFileInfo::exists(dir + "/nosuch"));
     }
 
@@ -390,16 +308,17 @@ private slots:
         QFETCH(QStringList, filters);
         QStringList shown;
         QString selected;
-        ModalScript script({on<QFileDialog>([&](QFileDialog* dialog) {
+        ModalDriver drive;
+        drive.then([&](QWidget* dialog) {
             auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
             for (int i = 0; i < combo->count(); ++i)
                 shown << combo->itemText(i);
-            selected = dialog->selectedNameFilter();
-            later(dialog, [dialog] { dialog->reject(); });
-        })});
+            selected = qobject_cast<QFileDialog*>(dialog)->selectedNameFilter();
+            ModalDriver::cancel()(dialog);
+        });
         QString name;
         cDialog().GetOpenName(nullptr, name, FreshDir(), "Load File", list);
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(shown, filters);
         QCOMPARE(selected, filters.first());
     }
@@ -427,10 +346,11 @@ private slots:
         for (const char* file : {"x.bmp", "X.BMP", "y.Bmp", "z.txt", "noext"})
             touch(dir + "/" + file);
         QStringList names;
-        ModalScript script({readListing(&names)});
+        ModalDriver drive;
+        drive.then(readListing(&names));
         QString name;
         cDialog().GetOpenName(nullptr, name, dir, "Load File", list);
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(names, listed);
     }
 
@@ -441,14 +361,15 @@ private slots:
             QColorDialog::setCustomColor(i, Qt::white);
         QList<QColor> custom;
         QColor current;
-        ModalScript script({on<QColorDialog>([&](QColorDialog* dialog) {
+        ModalDriver drive;
+        drive.then([&](QWidget* dialog) {
             for (int i = 0; i < QColorDialog::customCount(); ++i)
                 custom << QColorDialog::customColor(i);
-            current = dialog->currentColor();
-            later(dialog, [dialog] { dialog->reject(); });
-        })});
+            current = qobject_cast<QColorDialog*>(dialog)->currentColor();
+            ModalDriver::cancel()(dialog);
+        });
         QCOMPARE(cDialog().PickColor(), -1);
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(custom, QList<QColor>(16, QColor(Qt::black)));
         QCOMPARE(current, QColor(Qt::black));
         QCOMPARE(storedColors(), QStringList(16, "0"));
@@ -481,18 +402,18 @@ private slots:
         writeColorStore({{slot, stored}});
         constexpr int kAddedSlot = 9;
         QColor seen;
-        ModalScript script({on<QColorDialog>([&](QColorDialog* dialog) {
+        ModalDriver drive;
+        drive.then([&](QWidget* modal) {
             seen = QColorDialog::customColor(slot);
             QColorDialog::setCustomColor(kAddedSlot, QColor(1, 2, 3));
-            later(dialog, [dialog, choice] {
-                if (!choice.isValid())
-                    return dialog->reject();
-                dialog->setCurrentColor(choice);
-                dialog->accept();
-            });
-        })});
+            auto* dialog = qobject_cast<QColorDialog*>(modal);
+            if (!choice.isValid())
+                return dialog->reject();
+            dialog->setCurrentColor(choice);
+            dialog->accept();
+        });
         QCOMPARE(cDialog().PickColor(), result);
-        QVERIFY(script.done());
+        QVERIFY(drive.finished());
         QCOMPARE(seen, shown);
         QStringList expected(16, "0");
         expected[slot] = stored;
@@ -524,13 +445,9 @@ private slots:
         const QByteArray before = file.readAll();
         file.close();
 
-        bool shown = false;
-        ModalScript watch({on<QDialog>([&](QDialog* dialog) {
-            shown = true;
-            later(dialog, [dialog] { dialog->reject(); });
-        })});
+        ModalDriver watch;  // expects nothing: whatever opens counts as unexpected
         QCOMPARE(cDialog().PickColor(), -1);
-        QVERIFY(!shown);
+        QCOMPARE(watch.unexpected(), 0);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
     }

@@ -3,11 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 #include <memory>
 
@@ -15,6 +17,8 @@ namespace mirel::test {
 
 namespace {
 const char* const kHandled = "mirelTestHandled";
+constexpr int kPollMs = 10;
+constexpr int kReadyLimitMs = 8000;
 }
 
 ModalDriver::ModalDriver()
@@ -71,6 +75,47 @@ ModalDriver::Step ModalDriver::chooseFile(const QString& path)
         // A refused choice leaves the dialog open: let it be answered again.
         if (dialog->isVisible())
             dialog->setProperty(kHandled, false);
+    };
+}
+
+ModalDriver::Step ModalDriver::typeName(const QString& name)
+{
+    return [name](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        auto* edit = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (!edit) {
+            cancel()(modal);
+            return;
+        }
+        // As a window manager would after a question: the dialog and its name box get the focus.
+        dialog->activateWindow();
+        if (!QTest::qWaitForWindowActive(dialog))
+            return cancel()(modal);
+        edit->setFocus();
+        edit->clear();
+        QTest::keyClicks(edit, name);
+        QTest::keyClick(edit, Qt::Key_Return);  // the dialog's own checks and questions run
+        if (dialog->isVisible())
+            dialog->setProperty(kHandled, false);
+    };
+}
+
+ModalDriver::Step ModalDriver::when(std::function<bool(QWidget*)> ready, Step step)
+{
+    return [ready, step](QWidget* modal) {
+        auto* poll = new QTimer(modal);
+        auto clock = std::make_shared<QElapsedTimer>();
+        clock->start();
+        QObject::connect(poll, &QTimer::timeout, modal, [=] {
+            if (ready(modal)) {
+                poll->stop();
+                step(modal);
+            } else if (clock->elapsed() > kReadyLimitMs) {
+                poll->stop();
+                cancel()(modal);
+            }
+        });
+        poll->start(kPollMs);
     };
 }
 

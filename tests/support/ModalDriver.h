@@ -32,11 +32,15 @@ public:
 
     // Common steps.
     static Step chooseFile(const QString& path);  // selects path in a file dialog and accepts
+    static Step typeName(const QString& name);    // types name into a file dialog and presses Enter
     static Step cancel();                         // rejects the dialog
     // Fills the settings window and presses OK.
     static Step settings(const QString& password, const QString& offset);
     // Presses a message box's button: QMessageBox::Ok, Yes or No.
     static Step answer(int standardButton);
+    // Runs step once ready(modal) holds, checking every few milliseconds; rejects the window
+    // when it never does, so that the test fails instead of hanging.
+    static Step when(std::function<bool(QWidget*)> ready, Step step);
 
 private:
     void poll();
