@@ -70,6 +70,30 @@ int64_t requiredSize(int64_t length, const QString& what)
     return -1;
 }
 
+// The 8-bit bytes of text, after asking whether its characters without a code may become "?".
+// False when the user would rather not.
+bool storableBytes(const QString& text, std::string& bytes)
+{
+    size_t replaced = 0;
+    bytes = AnsiFromUtf16(text.toStdU16String(), &replaced);
+    if (replaced == 0)
+        return true;
+    return MsgBox(FormatNumber(static_cast<int64_t>(replaced)) +
+                      " characters cannot be stored and will be saved as '?'. Continue?",
+                  MsgIcon::Warning, MsgButtons::YesNo) == kAnswerYes;
+}
+
+// The name to propose for a decoded file, after saying so when the stored one looks like the
+// product of a wrong password or offset. Only its last component, without control characters.
+QString proposedName(const std::string& storedName)
+{
+    if (LooksGarbledName(storedName))
+        MsgBox("The name of the hidden file, \"" + Utf8FromAnsi(Printable(storedName)) +
+                   "\", does not look like a name.\r\n\r\nThe password or the offset was probably wrong.",
+               MsgIcon::Information);
+    return QString::fromStdU16String(Utf16FromAnsi(SafeFileName(storedName)));
+}
+
 }  // namespace
 
 void frmMain::RunEncode(int sourceKind)
@@ -96,9 +120,10 @@ void frmMain::RunEncode(int sourceKind)
             return;
         }
         required = requiredSize(int64_t(data.size()), what);
-        if (required < 0)
+        std::string name;
+        if (required < 0 || !storableBytes(nameOf(path), name))
             return;
-        content = FrameFilePayload(AnsiFromUtf16(nameOf(path).toStdU16String()), data);
+        content = FrameFilePayload(name, data);
         kind = kKindFile;
     } else {
         const QString text = txtMsg->text();
@@ -106,7 +131,8 @@ void frmMain::RunEncode(int sourceKind)
             MsgBox("No message to encode.\r\n\r\nEnter a message in the text box first", MsgIcon::Information);
             return;
         }
-        content = AnsiFromUtf16(text.toStdU16String());
+        if (!storableBytes(text, content))
+            return;
         required = requiredSize(int64_t(content.size()), QStringLiteral("The message"));
         if (required < 0)
             return;
@@ -139,10 +165,11 @@ void frmMain::RunEncode(int sourceKind)
     const QString name = nameOf(destination);
     setStatus(QStringLiteral(" Encoding ") + name);
     Yield();
+    // A run that fails or is aborted leaves the destination as it was.
     const CodecResult result = HidePayload(localPath(source), localPath(destination), payload, kind, gOffset);
     setStatus((result.status != CodecStatus::Ok ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) +
               name);
-    if (gAbort)
+    if (gAbort || result.status == CodecStatus::Aborted)
         setStatus(QStringLiteral(" User Aborted Encoding ") + name);
     endRun();
 }
@@ -163,42 +190,54 @@ void frmMain::RunDecode()
     Yield();
 
     const CodecResult decoded = RevealPayload(localPath(bitmap));
-    const QString errorStatus = QStringLiteral(" Error decoding ") + bitmapName;
-    if (decoded.status != CodecStatus::Ok) {
-        setStatus(errorStatus);
-    } else {
-        std::string text = CryptPayload(decoded.payload, gPassword);
-        if (text.empty()) {
-            setStatus(errorStatus);
-        } else {
-            QString savePath;
-            if (decoded.kind == kKindFile) {
-                FilePayload file = SplitFilePayload(text);
-                mDefaultDir.clear();
-                // The stored name comes from the picture: offer only its last component.
-                QString proposed = QString::fromStdU16String(
-                    Utf16FromUtf8(FileNameFromPath(Utf8FromAnsi(file.name))));
-                savePath = dialog.GetSaveName(this, proposed, QString(), QStringLiteral("Save File As"),
-                                              allFilesFilter(), QString());
-                text = std::move(file.data);
-            }
-            if (!savePath.isEmpty()) {
-                if (Failure f = WriteWholeFile(localPath(savePath), text)) {
-                    MsgBox("Cannot write file " + savePath.toStdString() + ":\r\n" + f.describe() + ".",
-                           MsgIcon::Information);
-                    setStatus(errorStatus);
-                } else {
-                    setStatus(QStringLiteral(" Decoded file ") + nameOf(savePath));
-                }
-            } else {
-                txtMsg->setText(QString::fromStdU16String(Utf16FromAnsi(text)));
-                setStatus(QStringLiteral(" Decoded ") + bitmapName);
-            }
-        }
-    }
-    if (gAbort)
+    if (decoded.status == CodecStatus::Ok)
+        presentDecoded(dialog, decoded, bitmapName);
+    else
+        setStatus(QStringLiteral(" Error decoding ") + bitmapName);
+    // An aborted decode shows and writes nothing.
+    if (gAbort || decoded.status == CodecStatus::Aborted)
         setStatus(QStringLiteral(" User Aborted Decoding ") + bitmapName);
     endRun();
+}
+
+void frmMain::presentDecoded(cDialog& dialog, const CodecResult& decoded, const QString& bitmapName)
+{
+    const QString errorStatus = QStringLiteral(" Error decoding ") + bitmapName;
+    std::string text = CryptPayload(decoded.payload, gPassword);
+    if (text.empty()) {
+        setStatus(errorStatus);
+        return;
+    }
+    QString savePath;
+    if (decoded.kind == kKindFile) {
+        FilePayload file;
+        if (!SplitFilePayload(text, file)) {
+            MsgBox("The name of the hidden file runs past the end of its data.\r\n\r\nThe password or the offset "
+                   "was probably wrong; nothing was saved.",
+                   MsgIcon::Information);
+            setStatus(errorStatus);
+            return;
+        }
+        mDefaultDir.clear();
+        QString proposed = proposedName(file.name);
+        savePath = dialog.GetSaveName(this, proposed, QString(), QStringLiteral("Save File As"), allFilesFilter(),
+                                      QString());
+        text = std::move(file.data);
+    }
+    if (!savePath.isEmpty()) {
+        // The file is replaced only once the new content is complete.
+        if (Failure f = WriteWholeFile(localPath(savePath), text)) {
+            MsgBox("Cannot write file " + savePath.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
+            setStatus(errorStatus);
+        } else {
+            setStatus(QStringLiteral(" Decoded file ") + nameOf(savePath));
+        }
+        return;
+    }
+    txtMsg->setText(QString::fromStdU16String(Utf16FromAnsi(text)));
+    const bool garbled = decoded.kind != kKindFile && !LooksLikeText(text);
+    setStatus(QStringLiteral(" Decoded ") + bitmapName +
+              (garbled ? QStringLiteral(" (not like text: wrong password or offset?)") : QString()));
 }
 
 }  // namespace mirel

@@ -20,6 +20,8 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 namespace mirel {
 
 namespace {
@@ -30,6 +32,7 @@ constexpr int kFileExit = 10;
 constexpr int kToolsMessageSize = 0;
 constexpr int kToolsClearMemory = 1;
 constexpr int kToolsMessageOffsets = 2;
+constexpr int64_t kLargestDroppedFile = 16 * 1024 * 1024;
 
 // The local files a drag carries; empty when it carries anything else.
 QStringList localFiles(const QMimeData* data)
@@ -159,8 +162,22 @@ void frmMain::LoadDroppedFiles(const QStringList& paths)
 {
     setFocus();
     for (const QString& path : paths) {
-        if (QFileInfo(path).isDir())
+        struct stat st {};
+        const bool found = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+        if (found && S_ISDIR(st.st_mode))
             continue;
+        // Only files of a size a message can have: a pipe or a device may never end, and a huge
+        // file would hold the window for long.
+        if (found && !S_ISREG(st.st_mode)) {
+            MsgBox("Cannot load " + path.toStdString() + ": it is not a file.", MsgIcon::Information);
+            continue;
+        }
+        if (found && st.st_size > kLargestDroppedFile) {
+            MsgBox("Cannot load " + path.toStdString() + ": it has " + FormatNumber(st.st_size) +
+                       " bytes, and a dropped file may have at most " + FormatNumber(kLargestDroppedFile) + ".",
+                   MsgIcon::Information);
+            continue;
+        }
         setStatus(QStringLiteral(" Loading ") + path + QStringLiteral("..."));
         Yield();
         QString lines;

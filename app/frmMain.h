@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CipherMirel.h"
 #include "FrmMainLayout.h"
 
 #include <QString>
@@ -7,6 +8,8 @@
 #include <cstdint>
 
 namespace mirel {
+
+class cDialog;
 
 // Whether a workflow runs: Running from the moment a run has what it needs to start until it
 // ends; AbortRequested once the user has confirmed the offer to abort it.
@@ -52,6 +55,8 @@ private:
     // Every way out of a run that started: idle again, and a close that waited for it goes on.
     void endRun();
     void setStatus(const QString& text);
+    // Shows or saves what a decode run got back: a message in txtMsg, a file where the user says.
+    void presentDecoded(cDialog& dialog, const CodecResult& decoded, const QString& bitmapName);
     // Starts a run: refused with a message while another runs; otherwise the encoder's
     // bookkeeping and the abort flag start from zero. Returns false when refused.
     bool beginRun();

@@ -15,30 +15,59 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace mirel::cli {
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gSignal = 0;
+volatile std::sig_atomic_t gInPass = 0;
 
-void onInterrupt(int)
+// During a pass over a picture, Ctrl+C and SIGTERM become an abort at the end of the current row,
+// like the desktop program's close box: the codec then leaves every file as it was. Anywhere else
+// (waiting for standard input, say) they end the program at once, as they usually do.
+void onStopSignal(int signal)
 {
-    gInterrupted = 1;
+    gSignal = signal;
+    if (!gInPass)
+        ::_exit(kExitSignal + signal);
 }
 
-// Ctrl+C becomes an abort at the end of the current row, like the desktop program's close box.
-void pollInterrupt()
+// Marks a pass over a picture for the signal handler.
+struct Pass {
+    Pass() { gInPass = 1; }
+    ~Pass() { gInPass = 0; }
+    Pass(const Pass&) = delete;
+    Pass& operator=(const Pass&) = delete;
+};
+
+void pollStop()
 {
-    if (gInterrupted)
+    if (gSignal)
         gAbort = true;
+}
+
+// The exit status of a run that a signal stopped.
+int stoppedStatus()
+{
+    return kExitSignal + (gSignal ? static_cast<int>(gSignal) : SIGINT);
 }
 
 void say(const std::string& text)
 {
     std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// A name from the picture, fit for a terminal: control characters escaped, in UTF-8.
+std::string shown(std::string_view storedBytes)
+{
+    return Utf8FromAnsi(Printable(storedBytes));
 }
 
 bool exists(const std::string& path)
@@ -53,34 +82,128 @@ bool isDirectory(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Reads the password of --password or --password-file into gPassword. Returns false after a
-// message when the file cannot be read.
-bool loadPassword(const Options& options)
+// A picture to read must be there (a dangling link is not); nothing is ever created for it.
+bool pictureExists(const std::string& path)
 {
-    gPassword.clear();
-    if (options.password) {
-        gPassword = Utf16FromUtf8(*options.password);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
         return true;
+    say("Cannot open the picture " + path + ": File not found");
+    return false;
+}
+
+// The terminal's settings while a password is typed without echo, to restore on every way out.
+int gTerminal = -1;
+termios gTerminalSettings {};
+
+void restoreTerminal()
+{
+    if (gTerminal >= 0)
+        ::tcsetattr(gTerminal, TCSAFLUSH, &gTerminalSettings);
+}
+
+// Ctrl+C at the prompt ends the program at once, with the echo back on.
+void onSignalAtPrompt(int signal)
+{
+    restoreTerminal();
+    static const char kNewLine = '\n';
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, &kNewLine, 1);
+    ::_exit(kExitSignal + signal);
+}
+
+// Asks for a line at the terminal without echoing it. False when there is no terminal.
+bool askAtTerminal(const char* prompt, std::string& line)
+{
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (tty < 0)
+        return false;
+    termios quiet {};
+    if (::tcgetattr(tty, &gTerminalSettings) != 0) {
+        ::close(tty);
+        return false;
     }
-    if (!options.passwordFile)
-        return true;
-    std::string text;
-    if (*options.passwordFile == "-") {
-        std::getline(std::cin, text);
-    } else {
-        if (Failure f = ReadWholeFile(*options.passwordFile, text)) {
-            say("Cannot read the password file: " + f.describe());
-            return false;
-        }
-        text = text.substr(0, text.find('\n'));
-    }
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
-    gPassword = Utf16FromUtf8(text);
+    gTerminal = tty;
+    const auto previousInt = std::signal(SIGINT, onSignalAtPrompt);
+    const auto previousTerm = std::signal(SIGTERM, onSignalAtPrompt);
+    quiet = gTerminalSettings;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    [[maybe_unused]] ssize_t ignored = ::write(tty, prompt, std::strlen(prompt));
+    line.clear();
+    char ch = 0;
+    while (::read(tty, &ch, 1) == 1 && ch != '\n')
+        line += ch;
+    restoreTerminal();
+    gTerminal = -1;
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    ::close(tty);
     return true;
 }
 
-// Sets gOffset from --offset. Returns false after a message when the number does not fit.
+// Reads the password of --password, --password-file or --ask-password into gPassword. A
+// password that is given must not be empty. For encoding every character must have a
+// Windows-1252 code: all others would become the same "?", so that any of them opens the
+// picture. Decoding takes them as "?", as pictures made that way need. Returns an exit status.
+int loadPassword(const Options& options, bool encoding)
+{
+    gPassword.clear();
+    std::string text;
+    std::string from;
+    if (options.password) {
+        text = *options.password;
+        from = "--password";
+    } else if (options.passwordFile) {
+        if (*options.passwordFile == "-") {
+            std::getline(std::cin, text);
+            from = "standard input";
+        } else {
+            if (Failure f = ReadWholeFile(*options.passwordFile, text)) {
+                say("Cannot read the password file: " + f.describe());
+                return kExitRefused;
+            }
+            text = text.substr(0, text.find('\n'));
+            from = "the password file " + *options.passwordFile;
+        }
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+    } else if (options.askPassword) {
+        if (!askAtTerminal("Password: ", text)) {
+            say("--ask-password needs a terminal; give the password with --password-file instead.");
+            return kExitUsage;
+        }
+        std::string again;
+        if (encoding && (!askAtTerminal("The same password again: ", again) || again != text)) {
+            say("The two passwords are not the same; nothing was done.");
+            return kExitRefused;
+        }
+        from = "the terminal";
+    } else {
+        return kExitOk;
+    }
+    if (text.empty()) {
+        say("The password from " + from + " is empty. Without --password, --password-file or --ask-password "
+            "nothing is enciphered.");
+        return kExitRefused;
+    }
+    gPassword = Utf16FromUtf8(text);
+    const std::u16string missing = CharactersWithoutCode(gPassword);
+    if (missing.empty())
+        return kExitOk;
+    if (encoding) {
+        say("The password holds characters that Windows-1252 has no code for: " + Utf8FromUtf16(missing) +
+            ". Each of them would be stored as \"?\", so that any such character, or \"?\" itself, would open the "
+            "picture. Choose a password of Western European letters, digits and signs.");
+        return kExitRefused;
+    }
+    say("Note: the password's characters without a Windows-1252 code (" + Utf8FromUtf16(missing) +
+        ") count as \"?\", as they did when the picture was made.");
+    return kExitOk;
+}
+
+// Sets gOffset from --offset (a whole number text, checked when the options were read). Returns
+// false after a message when the number does not fit.
 bool loadOffset(const Options& options)
 {
     gOffset = 0;
@@ -88,8 +211,8 @@ bool loadOffset(const Options& options)
         return true;
     const OffsetValue value = ValueOfOffsetText(*options.offset);
     if (!value.inRange) {
-        say("The offset \"" + *options.offset + "\" is too large: it must lie between " +
-            FormatNumber(INT32_MIN) + " and " + FormatNumber(INT32_MAX) + ".");
+        say("The offset \"" + *options.offset + "\" is too large: it must lie between 0 and " +
+            FormatNumber(INT32_MAX) + ".");
         return false;
     }
     gOffset = value.value;
@@ -100,48 +223,70 @@ bool loadOffset(const Options& options)
 int buildContent(const Options& options, std::string& content, uint8_t& kind)
 {
     kind = kKindMessage;
-    switch (options.source) {
-    case Source::Message: {
+    const auto noteReplaced = [](size_t replaced, const char* what) {
+        if (replaced > 0)
+            say("Note: " + FormatNumber(static_cast<int64_t>(replaced)) + " character(s) of " + what +
+                " have no Windows-1252 code and are stored as \"?\".");
+    };
+    if (options.source == Source::Message) {
         size_t replaced = 0;
         content = AnsiFromUtf8(options.sourceValue, &replaced);
-        if (replaced > 0)
-            say("Note: " + FormatNumber(static_cast<int64_t>(replaced)) +
-                " character(s) of the message have no Windows-1252 code and are stored as \"?\".");
-        return kExitOk;
-    }
-    case Source::MessageFile:
-    case Source::File: {
+        noteReplaced(replaced, "the message");
+    } else {
+        const std::string& path = options.sourceValue;
+        const bool standardInput = options.source == Source::MessageFile && path == "-";
         struct stat st {};
-        if (::stat(options.sourceValue.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        if (!standardInput && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             st.st_size > INT32_MAX - kLengthFieldSize - 256) {
-            say("The file " + options.sourceValue + " is too large to hide: the hidden data is "
-                "limited to 2 GiB.");
+            say("The file " + path + " is too large to hide: the hidden data is limited to 2 GiB.");
             return kExitRefused;
         }
         std::string data;
-        if (Failure f = ReadWholeFile(options.sourceValue, data)) {
+        if (Failure f = ReadWholeFile(standardInput ? "/dev/stdin" : path, data)) {
             say("Cannot read the file to hide: " + f.describe());
             return kExitFailed;
         }
         if (options.source == Source::MessageFile) {
             content = std::move(data);
-            return kExitOk;
+        } else {
+            size_t replaced = 0;
+            const std::string name = AnsiFromUtf8(FileNameFromPath(path), &replaced);
+            noteReplaced(replaced, "the file's name");
+            content = FrameFilePayload(name, data);
+            kind = kKindFile;
         }
-        content = FrameFilePayload(AnsiFromUtf8(FileNameFromPath(options.sourceValue)), data);
-        kind = kKindFile;
-        return kExitOk;
     }
-    case Source::None:
-        break;
+    // Nothing hidden could not be told from nothing at all.
+    if (kind == kKindMessage && content.empty()) {
+        say("No message to encode.");
+        return kExitRefused;
     }
-    return kExitFailed;
+    return kExitOk;
 }
 
-// Writes data to path unless a file is there and --force was not given.
+// Writes bytes to standard output; false after a message when the system refuses them.
+bool writeOut(std::string_view bytes)
+{
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+    if (written && std::fflush(stdout) == 0)
+        return true;
+    say(std::string("Cannot write to standard output: ") + std::strerror(errno));
+    return false;
+}
+
+// Writes data to path (standard output for "-") unless a file is there and --force was not
+// given. The file is replaced only once the new one is complete; a link there is replaced, not
+// followed.
 int saveTo(const std::string& path, const std::string& data, bool force)
 {
+    if (path == "-")
+        return writeOut(data) ? kExitOk : kExitFailed;
     if (exists(path) && !force) {
         say("The file " + path + " exists already; give --force to replace it.");
+        return kExitRefused;
+    }
+    if (const std::string what = NotAFileAt(path); !what.empty()) {
+        say("Cannot save the decoded data as " + path + ": it is " + what + ", not a file.");
         return kExitRefused;
     }
     if (Failure f = WriteWholeFile(path, data)) {
@@ -151,47 +296,36 @@ int saveTo(const std::string& path, const std::string& data, bool force)
     return kExitOk;
 }
 
-// The rows of the picture at path, for the progress bar; 0 when it cannot be told.
+// The rows of the picture at path, for the progress bar; 0 when it cannot be told. Only a file
+// is read twice: from a pipe the codec must get every byte.
 int64_t rowsOf(const std::string& path)
 {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
     BitmapHeader header;
     Failure ignored;
     return ReadPictureHeader(path, header, ignored) == CodecStatus::Ok ? GeometryOf(header).rows : 0;
 }
 
-// True when the bytes look like text in the 8-bit code page. Control characters and unassigned
-// codes weigh three, other characters from 0x80 on one; text stays well under three tenths of its
-// length, random bytes (what a wrong password or offset gives) come to about nine tenths.
-bool looksLikeText(const std::string& bytes)
+int exitStatusOf(CodecStatus status)
 {
-    if (bytes.empty())
-        return true;
-    size_t control = 0;
-    size_t high = 0;
-    for (const char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        const bool unassigned = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
-        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F || unassigned)
-            ++control;
-        else if (b >= 0x80)
-            ++high;
+    switch (status) {
+    case CodecStatus::Ok: return kExitOk;
+    case CodecStatus::Refused: return kExitRefused;
+    case CodecStatus::Aborted: return stoppedStatus();
+    case CodecStatus::Failed: break;
     }
-    return (3 * control + high) * 10 <= 3 * bytes.size();
-}
-
-// The codec leaves an empty file where a picture path names nothing; on the command line a
-// mistyped name should not leave such a file behind.
-bool pictureExists(const std::string& path)
-{
-    if (exists(path))
-        return true;
-    say("Cannot open the picture " + path + ": File not found");
-    return false;
+    return kExitFailed;
 }
 
 int runEncode(const Options& options, ConsoleUi& console)
 {
-    if (!pictureExists(options.picture) || !loadPassword(options) || !loadOffset(options))
+    if (!pictureExists(options.picture))
+        return kExitRefused;
+    if (const int status = loadPassword(options, true); status != kExitOk)
+        return status;
+    if (!loadOffset(options))
         return kExitRefused;
     std::string content;
     uint8_t kind = 0;
@@ -201,97 +335,110 @@ int runEncode(const Options& options, ConsoleUi& console)
 
     gBytePos = gMsgStart = gMsgEnd = 0;
     gAbort = false;
-    const bool outputExisted = exists(options.output);
     console.beginProgress("Encoding", rowsOf(options.picture), !options.quiet);
-    const CodecStatus status = HidePayload(options.picture, options.output, payload, kind, gOffset).status;
+    CodecStatus status = CodecStatus::Failed;
+    {
+        const Pass pass;
+        status = HidePayload(options.picture, options.output, payload, kind, gOffset).status;
+    }
     console.endProgress();
-    // A stream that does not fit leaves a new picture holding only the header: useless here.
-    struct stat st {};
-    if (status == CodecStatus::Refused && !outputExisted && ::lstat(options.output.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode) && st.st_size == kHeaderSize)
-        BinaryFile::remove(options.output);
-    if (gAbort) {
-        say("Aborted: " + options.output + " holds only the rows written so far.");
-        return kExitAborted;
-    }
-    if (status != CodecStatus::Ok)
-        return status == CodecStatus::Refused ? kExitRefused : kExitFailed;
+    if (status == CodecStatus::Aborted)
+        say("Stopped: " + options.output + " was left as it was.");
+    else if (status == CodecStatus::Ok && !options.quiet)
+        say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " + options.output +
+            " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) + ").");
+    return exitStatusOf(status);
+}
 
-    // Read back what was written: the groups that hold the stream must hold it.
-    const std::string stream = LongToString(static_cast<int32_t>(payload.size())) + payload;
-    std::string found;
-    uint8_t foundKind = 0;
-    const Failure failure = ReadStream(options.output, gMsgStart, static_cast<int64_t>(stream.size()), found, foundKind);
-    if (failure || found != stream || foundKind != kind) {
-        say("Checking " + options.output + " failed: it does not hold the data just written" +
-            (failure ? " (" + failure.describe() + ")." : "."));
-        return kExitFailed;
+// Saves a decoded file payload where --output says, under its stored name otherwise.
+int saveFile(const Options& options, const std::string& text)
+{
+    FilePayload file;
+    if (!SplitFilePayload(text, file)) {
+        say("The hidden file's name runs past the end of its data: the password or the offset is probably "
+            "wrong. Nothing was saved.");
+        return kExitRefused;
     }
-    if (!options.quiet)
-        say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " +
-            options.output + " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) +
-            ").");
-    return kExitOk;
+    if (LooksGarbledName(file.name))
+        say("Note: the hidden file's name, \"" + shown(file.name) +
+            "\", does not look like a name. Were the password and the offset right?");
+    // The stored name comes from the picture: only its last component is used, and never with
+    // control characters.
+    const std::string name = Utf8FromAnsi(SafeFileName(file.name));
+    std::string path = options.output;
+    if (path.empty() || isDirectory(path)) {
+        if (name.empty()) {
+            say("The hidden file has no usable name; give one with --output.");
+            return kExitRefused;
+        }
+        path = path.empty() ? name : path + (path.back() == '/' ? "" : "/") + name;
+    }
+    const int result = saveTo(path, file.data, options.force);
+    if (result == kExitOk && !options.quiet && path != "-")
+        say("Decoded file " + path + " (" + FormatNumber(static_cast<int64_t>(file.data.size())) + " bytes).");
+    return result;
 }
 
 int runDecode(const Options& options, ConsoleUi& console)
 {
-    if (!pictureExists(options.picture) || !loadPassword(options) || !loadOffset(options))
+    if (!pictureExists(options.picture))
         return kExitRefused;
+    if (const int status = loadPassword(options, false); status != kExitOk)
+        return status;
+    if (!loadOffset(options))
+        return kExitRefused;
+    // Nothing is decoded when it could not be saved anyway.
+    if (!options.output.empty() && options.output != "-") {
+        const std::string what = NotAFileAt(options.output);
+        if (!what.empty() && what != "a folder") {
+            say("Cannot save the decoded data as " + options.output + ": it is " + what + ", not a file.");
+            return kExitRefused;
+        }
+    }
     gAbort = false;
     console.beginProgress("Decoding", rowsOf(options.picture), !options.quiet);
-    const CodecResult decoded = RevealPayload(options.picture);
+    CodecResult decoded;
+    {
+        const Pass pass;
+        decoded = RevealPayload(options.picture);
+    }
     console.endProgress();
-    const bool aborted = gAbort;
+    if (decoded.status == CodecStatus::Aborted)
+        say("Stopped: nothing was decoded.");
     if (decoded.status != CodecStatus::Ok)
-        return decoded.status == CodecStatus::Refused ? kExitRefused : kExitFailed;
+        return exitStatusOf(decoded.status);
 
     const std::string text = CryptPayload(decoded.payload, gPassword);
     if (text.empty()) {
         say("Error decoding " + options.picture + ": it holds no data at this offset.");
-        return aborted ? kExitAborted : kExitFailed;
+        return kExitFailed;
     }
+    if (decoded.kind == kKindFile)
+        return saveFile(options, text);
 
-    int result = kExitOk;
-    if (decoded.kind == kKindFile) {
-        const FilePayload file = SplitFilePayload(text);
-        const std::string& data = file.data;
-        // The stored name comes from the picture: only its last component is ever used.
-        const std::string name = Utf8FromAnsi(FileNameFromPath(file.name));
-        const bool usableName = !name.empty() && name != "." && name != "..";
-        std::string path = options.output;
-        if (path.empty() || isDirectory(path)) {
-            if (!usableName) {
-                say("The hidden file has no usable name; give one with --output.");
-                return kExitRefused;
-            }
-            path = path.empty() ? name : path + (path.back() == '/' ? "" : "/") + name;
+    if (!LooksLikeText(text))
+        say("Note: the message does not look like text. Were the password and the offset right?");
+    if (!options.output.empty()) {
+        if (isDirectory(options.output)) {
+            say("Cannot save the message as " + options.output + ": it is a folder, not a file.");
+            return kExitRefused;
         }
-        result = saveTo(path, data, options.force);
-        if (result == kExitOk && !options.quiet)
-            say("Decoded file " + path + " (" + FormatNumber(static_cast<int64_t>(data.size())) +
-                " bytes).");
-    } else {
-        if (!looksLikeText(text))
-            say("Note: the message does not look like text. Were the password and the offset right?");
-        if (!options.output.empty()) {
-            result = saveTo(options.output, text, options.force);
-        } else {
-            const std::string utf8 = Utf8FromAnsi(text);
-            std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-            std::fflush(stdout);
-        }
+        return saveTo(options.output, text, options.force);
     }
-    if (aborted) {
-        say("Aborted: the data is incomplete.");
-        return kExitAborted;
-    }
-    return result;
+    return writeOut(Utf8FromAnsi(text)) ? kExitOk : kExitFailed;
 }
 
-std::string jsonNumber(int64_t value)
+std::string jsonText(const std::string& text)
 {
-    return std::to_string(value);
+    std::string out = "\"";
+    for (const char ch : text) {
+        if (ch == '"' || ch == '\\')
+            out += '\\';
+        if (static_cast<unsigned char>(ch) < 0x20)
+            continue;
+        out += ch;
+    }
+    return out + "\"";
 }
 
 int runInfo(const Options& options)
@@ -302,30 +449,36 @@ int runInfo(const Options& options)
     case CodecStatus::Refused:
         say("Bitmap doesn't appear to be in Windows format.");
         return kExitRefused;
-    case CodecStatus::Failed:
+    case CodecStatus::Ok:
+        break;
+    default:
         say("Cannot read the picture: " + failure.describe());
         return failure.code == ErrorCode::FileNotFound || failure.code == ErrorCode::InputPastEnd ? kExitRefused
                                                                                                    : kExitFailed;
-    case CodecStatus::Ok:
-        break;
     }
+    // The capacity the encoder honours: none for a picture it would not take.
+    int64_t capacity = 0;
+    const bool usable = CheckCarrier(options.picture, header, capacity, failure) == CodecStatus::Ok;
+    const std::string problem = usable ? std::string() : failure.describe();
     const RowGeometry geometry = GeometryOf(header);
-    const int64_t groups = std::max<int64_t>(geometry.groups, 0);
-    const int64_t capacity = PayloadCapacity(geometry);
+    const int64_t groups = usable ? geometry.groups : 0;
 
+    std::string out;
     if (options.json) {
-        std::printf("{\"width\": %s, \"height\": %s, \"bits_per_pixel\": %d, \"groups\": %s, "
-                    "\"capacity\": %s}\n",
-                    jsonNumber(header.width()).c_str(), jsonNumber(header.height()).c_str(),
-                    header.bitsPerPixel(), jsonNumber(groups).c_str(), jsonNumber(capacity).c_str());
+        out = "{\"width\": " + std::to_string(header.width()) + ", \"height\": " + std::to_string(header.height()) +
+              ", \"bits_per_pixel\": " + std::to_string(header.bitsPerPixel()) + ", \"groups\": " +
+              std::to_string(groups) + ", \"capacity\": " + std::to_string(capacity) +
+              (usable ? std::string() : ", \"problem\": " + jsonText(problem)) + "}\n";
     } else {
-        std::printf("Picture:         %s\n", options.picture.c_str());
-        std::printf("Width:           %s pixels\n", FormatNumber(header.width()).c_str());
-        std::printf("Height:          %s pixels\n", FormatNumber(header.height()).c_str());
-        std::printf("Bits per pixel:  %d\n", header.bitsPerPixel());
-        std::printf("Groups:          %s\n", FormatNumber(groups).c_str());
-        std::printf("Capacity:        %s bytes of payload\n", FormatNumber(capacity).c_str());
+        out = "Picture:         " + options.picture + "\n" + "Width:           " + FormatNumber(header.width()) +
+              " pixels\n" + "Height:          " + FormatNumber(header.height()) + " pixels\n" +
+              "Bits per pixel:  " + std::to_string(header.bitsPerPixel()) + "\n" +
+              "Groups:          " + FormatNumber(groups) + "\n" + "Capacity:        " +
+              (capacity > 0 ? FormatNumber(capacity) + " bytes of payload" : std::string("no room")) +
+              (usable ? "" : " (" + problem + ")") + "\n";
     }
+    if (!writeOut(out))
+        return kExitFailed;
     if (header.pixelDataOffset() != kHeaderSize)
         say("Warning: the header puts the pixel data at byte " + FormatNumber(header.pixelDataOffset()) +
             ", not " + std::to_string(kHeaderSize) + "; hidden data is still walked from byte " +
@@ -334,8 +487,6 @@ int runInfo(const Options& options)
         say("Warning: the picture has " + std::to_string(header.bitsPerPixel()) +
             " bits per pixel, not 24; hidden data is still walked from byte " +
             std::to_string(kHeaderSize) + " as 24-bit rows.");
-    if (header.width() < 0)
-        say("Warning: the width is negative; nothing can be hidden in this picture.");
     return kExitOk;
 }
 
@@ -344,20 +495,24 @@ int runInfo(const Options& options)
 int Run(const Options& options)
 {
     ConsoleUi console;
-    console.onYield = pollInterrupt;
+    console.onYield = pollStop;
     InstallUi(&console);
-    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
 
     int status = kExitOk;
     switch (options.command) {
     case Command::Encode: status = runEncode(options, console); break;
     case Command::Decode: status = runDecode(options, console); break;
     case Command::Info: status = runInfo(options); break;
-    case Command::Help: std::fputs(UsageText().c_str(), stdout); break;
-    case Command::Version: std::printf("mirel-cli %s\n", AppVersionText().c_str()); break;
+    case Command::Help: status = writeOut(UsageText()) ? kExitOk : kExitFailed; break;
+    case Command::Version:
+        status = writeOut("mirel-cli " + AppVersionText() + "\n") ? kExitOk : kExitFailed;
+        break;
     case Command::None: status = kExitUsage; break;
     }
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     InstallUi(nullptr);
     // Nothing of the password stays behind.
     gPassword.assign(gPassword.size(), u' ');

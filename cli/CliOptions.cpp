@@ -1,13 +1,15 @@
 #include "CliOptions.h"
 
+#include "OffsetText.h"
+
 namespace mirel::cli {
 
 std::string UsageText()
 {
     return "Usage:\n"
            "  mirel-cli encode CARRIER OUTPUT (--message TEXT | --message-file FILE | --file FILE)\n"
-           "                   [--password PW | --password-file FILE] [--offset N] [--quiet]\n"
-           "  mirel-cli decode PICTURE [--password PW | --password-file FILE] [--offset N]\n"
+           "                   [--password PW | --password-file FILE | --ask-password] [--offset N] [--quiet]\n"
+           "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password] [--offset N]\n"
            "                   [--output PATH] [--force] [--quiet]\n"
            "  mirel-cli info PICTURE [--json]\n"
            "  mirel-cli --help | --version\n"
@@ -15,19 +17,25 @@ std::string UsageText()
            "Hides a message or a file in the lowest bits of an uncompressed 24-bit BMP picture,\n"
            "and gets it back.\n"
            "\n"
-           "  encode    write OUTPUT as a copy of CARRIER with the data hidden in it\n"
+           "  encode    write OUTPUT as a copy of CARRIER with the data hidden in it; OUTPUT\n"
+           "            is replaced only once the new picture is complete and checked\n"
            "  decode    get the hidden data back: a message goes to standard output, a file\n"
            "            is saved under its stored name in the current folder (or --output)\n"
            "  info      show the picture's size and how many bytes it can hide\n"
            "\n"
            "Options:\n"
            "  --message TEXT        hide TEXT (UTF-8; stored in Windows-1252)\n"
-           "  --message-file FILE   hide the bytes of FILE unchanged, as a message\n"
+           "  --message-file FILE   hide the bytes of FILE unchanged, as a message; - is stdin\n"
            "  --file FILE           hide FILE together with its name\n"
-           "  --password PW         encipher or decipher with PW (RC4; no strong protection)\n"
+           "  --password PW         encipher or decipher with PW (RC4; no strong protection);\n"
+           "                        it shows in the process list\n"
            "  --password-file FILE  read the password from the first line of FILE; - is stdin\n"
+           "  --ask-password        ask for the password at the terminal, without echo\n"
+           "                        (twice when encoding)\n"
            "  --offset N            pass over N groups of three pixels before the data starts\n"
-           "  --output PATH         decode: write the message bytes or the file to PATH\n"
+           "                        (a whole number such as 40, 1e3, &H20 or &O17)\n"
+           "  --output PATH         decode: write the message bytes or the file to PATH;\n"
+           "                        - is stdout, a folder takes the file under its own name\n"
            "  --force               decode: replace an existing file\n"
            "  --json                info: print one JSON object\n"
            "  --quiet               no progress bar\n"
@@ -35,7 +43,8 @@ std::string UsageText()
            "  --version             show the version\n"
            "\n"
            "Exit status: 0 success, 1 input refused, 2 other failure, 64 usage error,\n"
-           "130 stopped by Ctrl+C.\n";
+           "130 stopped by Ctrl+C, 143 stopped by SIGTERM. A run that fails or is stopped\n"
+           "leaves every file as it was.\n";
 }
 
 namespace {
@@ -108,13 +117,21 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         } else if (arg == "--file") {
             if (!setSource(Source::File, *value))
                 return std::nullopt;
-        } else if (arg == "--password" || arg == "--password-file") {
-            if (options.password || options.passwordFile) {
-                error = "give only one of --password and --password-file";
+        } else if (arg == "--password" || arg == "--password-file" || arg == "--ask-password") {
+            if (options.password || options.passwordFile || options.askPassword) {
+                error = "give only one of --password, --password-file and --ask-password";
                 return std::nullopt;
             }
-            (arg == "--password" ? options.password : options.passwordFile) = *value;
+            if (arg == "--ask-password")
+                options.askPassword = true;
+            else
+                (arg == "--password" ? options.password : options.passwordFile) = *value;
         } else if (arg == "--offset") {
+            // The forms the settings window takes, and nothing else around them.
+            if (!ValueOfOffsetText(*value).whole) {
+                error = "--offset takes a whole number (40, 1e3, &H20, &O17), not \"" + *value + "\"";
+                return std::nullopt;
+            }
             options.offset = *value;
         } else if (arg == "--output") {
             options.output = *value;
@@ -175,7 +192,7 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
             return std::nullopt;
         options.picture = positional[0];
         if (refuse(options.source != Source::None, "--message, --message-file and --file") ||
-            refuse(options.password || options.passwordFile, "a password") ||
+            refuse(options.password || options.passwordFile || options.askPassword, "a password") ||
             refuse(options.offset.has_value(), "--offset") ||
             refuse(!options.output.empty(), "--output") || refuse(options.force, "--force"))
             return std::nullopt;

@@ -10,7 +10,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitRefused = 1;  // the input was refused
 inline constexpr int kExitFailed = 2;   // any other failure
 inline constexpr int kExitUsage = 64;   // the command line is wrong
-inline constexpr int kExitAborted = 130;  // stopped by Ctrl+C
+inline constexpr int kExitSignal = 128;  // plus the signal's number: stopped by Ctrl+C (130) or SIGTERM (143)
 
 enum class Command { None, Encode, Decode, Info, Help, Version };
 enum class Source { None, Message, MessageFile, File };
@@ -18,12 +18,13 @@ enum class Source { None, Message, MessageFile, File };
 struct Options {
     Command command = Command::None;
     std::string picture;  // encode: the carrier; decode and info: the picture
-    std::string output;   // encode: the new picture; decode: --output
+    std::string output;   // encode: the new picture; decode: --output ("-": standard output)
     Source source = Source::None;
-    std::string sourceValue;  // the message text, or the path of the message file or the file
+    std::string sourceValue;  // the message text, or the path of the message file ("-": standard input) or the file
     std::optional<std::string> password;      // --password, UTF-8
     std::optional<std::string> passwordFile;  // --password-file, "-" for standard input
-    std::optional<std::string> offset;        // --offset, as typed
+    bool askPassword = false;                 // --ask-password: typed at the terminal
+    std::optional<std::string> offset;        // --offset, as typed; a whole number text
     bool force = false;
     bool json = false;
     bool quiet = false;

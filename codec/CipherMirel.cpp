@@ -33,6 +33,7 @@ const char* const kNotBitmapText = "Bitmap doesn't appear to be in Windows forma
 const char* const kNegativeOffsetText = "The offset must be 0 or more.";
 const char* const kOwnCarrierText =
     "The new picture cannot be written over its own carrier.\r\n\r\nChoose another name for it.";
+const char* const kUnchangedText = "the new picture does not hold the data just written";
 
 int32_t readLe32(const uint8_t* p)
 {
@@ -177,133 +178,166 @@ Failure encodeRows(BinaryFile& source, BinaryFile& destination, const RowGeometr
 
 // Hands out the stream bytes of a picture one group after the other, as the decoder walks: it
 // passes over gOffset groups first, counting gOffset down, reads a row when it needs one, and
-// after each row it has finished it yields and stops when the user has aborted.
+// after each row it has finished it yields and stops when the user has aborted. The caller has
+// made sure that the picture has whole groups.
 class GroupReader {
 public:
     GroupReader(BinaryFile& file, const RowGeometry& geometry, std::vector<uint8_t>& row)
-        : m_file(file), m_geometry(geometry), m_row(row),
-          // A picture less than three pixels wide has no whole group: each of its rows offers one
-          // that runs past the row's data, which fails once a stream byte is due.
-          m_visits(geometry.groupsPerRow > 0 ? geometry.groupsPerRow : 1), m_next(m_visits)
+        : m_file(file), m_geometry(geometry), m_row(row), m_next(geometry.groupsPerRow)
     {
     }
 
-    // The next stream byte in byte, with more set; more is false when the rows ran out or the
-    // user aborted.
-    Failure next(uint8_t& byte, bool& more)
+    // The next stream byte. Fails with InputPastEnd when the rows run out; aborted() tells when
+    // it stopped because the user aborted, with nothing in byte.
+    Failure next(uint8_t& byte)
     {
-        more = false;
-        while (m_next >= m_visits || gOffset > 0) {
-            if (m_next >= m_visits) {
-                if (Failure f = nextRow(more); f || !more)
+        const int64_t perRow = m_geometry.groupsPerRow;
+        while (m_next >= perRow || gOffset > 0) {
+            if (m_next >= perRow) {
+                if (Failure f = nextRow(); f || m_aborted)
                     return f;
-                more = false;
             } else {
-                const int64_t passed = std::min<int64_t>(gOffset, m_visits - m_next);
+                const int64_t passed = std::min<int64_t>(gOffset, perRow - m_next);
                 m_next += passed;
                 gOffset -= static_cast<int32_t>(passed);
             }
         }
-        if (m_geometry.groupsPerRow == 0)
-            return {ErrorCode::SubscriptOutOfRange, "the picture is less than 3 pixels wide"};
         const uint8_t* group = m_row.data() + m_next * kGroupBytes;
-        if (!m_taken)
+        if (m_lastGroup < 0)
             m_kind = group[kKindByte] & kLowBit;
-        m_taken = true;
         byte = takeByte(group);
-        m_lastGroup = m_rowIndex * m_visits + m_next;
+        m_lastGroup = m_rowIndex * perRow + m_next;
         ++m_next;
-        more = true;
         return {};
     }
 
+    bool aborted() const { return m_aborted; }
     uint8_t kind() const { return m_kind; }
     // The number of the group the last byte came from.
     int64_t lastGroup() const { return m_lastGroup; }
 
 private:
-    // Moves to the next row: yields after the one finished, then reads the next one. more is
-    // false when there is none or the user aborted.
-    Failure nextRow(bool& more)
+    // Moves to the next row: yields after the one finished, then reads the next one.
+    Failure nextRow()
     {
-        more = false;
         if (m_rowIndex >= 0) {
             Yield();
-            if (gAbort)
+            if (gAbort) {
+                m_aborted = true;
                 return {};
+            }
         }
         if (m_rowIndex + 1 >= m_geometry.rows)
-            return {};
+            return {ErrorCode::InputPastEnd, m_file.path() + ": the rows end before the hidden data"};
         if (Failure f = m_file.readExact(m_row.data(), m_row.size()))
             return f;
         ++m_rowIndex;
         m_next = 0;
-        more = true;
         return {};
     }
 
     BinaryFile& m_file;
     const RowGeometry& m_geometry;
     std::vector<uint8_t>& m_row;
-    const int64_t m_visits;  // groups visited per row
-    int64_t m_next;          // the next group of the row in the buffer
+    int64_t m_next;  // the next group of the row in the buffer
     int64_t m_rowIndex = -1;
     int64_t m_lastGroup = -1;
     uint8_t m_kind = kKindMessage;
-    bool m_taken = false;
+    bool m_aborted = false;
 };
 
 // The decoder's walk once the picture is open and the offset known: the length field, then the
-// payload it announces.
+// payload it announces. Every announced byte must lie in the picture after the offset, and in
+// the file; anything else comes from a picture without a stream, a wrong offset or a cut file.
 Failure decodeStream(BinaryFile& file, const RowGeometry& geometry, CodecResult& result)
 {
+    if (gOffset + int64_t(kLengthFieldSize) > geometry.groups) {
+        if (geometry.groupsPerRow == 0)
+            return {ErrorCode::SubscriptOutOfRange, "the picture is less than 3 pixels wide"};
+        return {ErrorCode::SubscriptOutOfRange,
+                "the picture has " + FormatNumber(geometry.groups) + " groups; an offset of " +
+                    FormatNumber(gOffset) + " leaves no room for the length of hidden data"};
+    }
+    const int64_t mostPayload = PayloadCapacity(geometry, gOffset);
+
     std::vector<uint8_t> row;
     if (Failure f = makeRowBuffer(file, geometry, row))
         return f;
     GroupReader reader(file, geometry, row);
     uint8_t byte = 0;
-    bool more = false;
-
     std::string lengthField;
     while (lengthField.size() < static_cast<size_t>(kLengthFieldSize)) {
-        if (Failure f = reader.next(byte, more))
+        if (Failure f = reader.next(byte); f || reader.aborted())
             return f;
-        result.kind = reader.kind();
-        if (!more)
-            return {};  // no complete length field: nothing to hand back
         lengthField += static_cast<char>(byte);
     }
+    result.kind = reader.kind();
 
     const int64_t length = StringToLong(lengthField);
-    // Announced lengths beyond what the picture can hold come from pictures without a stream.
-    const int64_t mostPayload = geometry.groups - kLengthFieldSize;
     if (length > mostPayload)
         return {ErrorCode::OutOfMemory, "the picture announces " + FormatNumber(length) +
-                                            " bytes but can hold at most " +
-                                            FormatNumber(mostPayload < 0 ? 0 : mostPayload)};
-    // A cut-off file would fail at its end anyway; fail now instead of making room for data that
-    // is not there.
+                                            " bytes but can hold at most " + FormatNumber(mostPayload) +
+                                            " after the offset"};
+    // A cut-off file fails now instead of after making room for data that is not there.
     const int64_t fileLength = file.length();
-    const int64_t rowsInFile = geometry.stride > 0 && fileLength >= kHeaderSize
-                                   ? std::min(geometry.rows, (fileLength - kHeaderSize) / geometry.stride)
-                                   : geometry.rows;
-    const int64_t lastRow = (reader.lastGroup() + 1 + length) / geometry.groupsPerRow;
-    if (rowsInFile < geometry.rows && lastRow >= rowsInFile)
+    const int64_t rowsInFile = fileLength >= kHeaderSize ? (fileLength - kHeaderSize) / geometry.stride : 0;
+    if (fileLength >= 0 && (reader.lastGroup() + length) / geometry.groupsPerRow >= rowsInFile)
         return {ErrorCode::InputPastEnd,
                 file.path() + ": the file ends before the " + FormatNumber(length) + " bytes it announces"};
     try {
-        result.payload.assign(static_cast<size_t>(length), ' ');
+        result.payload.assign(static_cast<size_t>(length), '\0');
     } catch (const std::bad_alloc&) {
         return {ErrorCode::OutOfMemory, {}};
     }
-
     for (int64_t i = 0; i < length; ++i) {
-        if (Failure f = reader.next(byte, more))
+        if (Failure f = reader.next(byte); f || reader.aborted())
             return f;
-        if (!more)
-            break;  // the rows ran out or the user aborted: spaces for the rest
         result.payload[static_cast<size_t>(i)] = static_cast<char>(byte);
     }
+    return {};
+}
+
+// Reads count stream bytes from the groups that start at firstGroup, and the kind bit of the
+// first, reading only the rows that hold them.
+Failure readStream(BinaryFile& file, const RowGeometry& geometry, int64_t firstGroup, int64_t count,
+                   std::string& bytes, uint8_t& kind)
+{
+    bytes.clear();
+    kind = kKindMessage;
+    if (firstGroup < 0 || count < 0 || geometry.groupsPerRow <= 0 || firstGroup + count > geometry.groups)
+        return {ErrorCode::SubscriptOutOfRange, file.path() + ": the picture has no groups " +
+                                                    std::to_string(firstGroup) + " to " +
+                                                    std::to_string(firstGroup + count - 1)};
+    if (count == 0)
+        return {};
+    std::vector<uint8_t> row;
+    if (Failure f = makeRowBuffer(file, geometry, row))
+        return f;
+    const int64_t firstRow = firstGroup / geometry.groupsPerRow;
+    if (Failure f = file.seek(kHeaderSize + firstRow * geometry.stride))
+        return f;
+    bytes.reserve(static_cast<size_t>(count));
+    int64_t group = firstGroup;
+    for (int64_t r = firstRow; group < firstGroup + count; ++r) {
+        if (Failure f = file.readExact(row.data(), row.size()))
+            return f;
+        for (int64_t g = group - r * geometry.groupsPerRow; g < geometry.groupsPerRow && group < firstGroup + count;
+             ++g, ++group) {
+            const uint8_t* at = row.data() + g * kGroupBytes;
+            if (group == firstGroup)
+                kind = at[kKindByte] & kLowBit;
+            bytes += static_cast<char>(takeByte(at));
+        }
+    }
+    return {};
+}
+
+// The file must hold every row its header promises.
+Failure checkRowsPresent(const BinaryFile& file, const RowGeometry& geometry)
+{
+    const int64_t length = file.length();
+    if (length >= 0 && geometry.stride > 0 && (length - kHeaderSize) / geometry.stride < geometry.rows)
+        return {ErrorCode::InputPastEnd, file.path() + ": the file ends before its last row"};
     return {};
 }
 
@@ -378,6 +412,25 @@ CodecStatus ReadPictureHeader(const std::string& path, BitmapHeader& header, Fai
     return readHeader(file, header, failure);
 }
 
+CodecStatus CheckCarrier(const std::string& path, BitmapHeader& header, int64_t& capacity, Failure& failure)
+{
+    capacity = 0;
+    BinaryFile file;
+    failure = BinaryFile::openExisting(path, file);
+    if (failure)
+        return CodecStatus::Failed;
+    if (const CodecStatus status = readHeader(file, header, failure); status != CodecStatus::Ok)
+        return status;
+    const RowGeometry geometry = GeometryOf(header);
+    failure = checkGeometry(header, geometry);
+    if (!failure)
+        failure = checkRowsPresent(file, geometry);
+    if (failure)
+        return CodecStatus::Failed;
+    capacity = PayloadCapacity(geometry);
+    return CodecStatus::Ok;
+}
+
 CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
                         std::string_view payload, uint8_t kind, int32_t& offset)
 {
@@ -393,8 +446,13 @@ CodecResult HidePayload(const std::string& sourcePath, const std::string& destin
         return result;
     };
 
+    // Nothing is read when the picture could not be saved anyway.
+    if (const std::string what = NotAFileAt(destinationPath); !what.empty())
+        return refuse("The new picture cannot be saved as " + destinationPath + ": it is " + what +
+                          ", not a file.\r\n\r\nChoose another name for it.",
+                      MsgIcon::Information);
     BinaryFile source;
-    if (Failure f = BinaryFile::openForReading(sourcePath, source))
+    if (Failure f = BinaryFile::openExisting(sourcePath, source))
         return fail(f);
     if (payload.size() > static_cast<size_t>(kInt32Max - kLengthFieldSize))
         return fail({ErrorCode::Overflow, "the payload is larger than 2 GiB"});
@@ -404,36 +462,49 @@ CodecResult HidePayload(const std::string& sourcePath, const std::string& destin
     Failure failure;
     switch (readHeader(source, header, failure)) {
     case CodecStatus::Refused: return refuse(kNotBitmapText, MsgIcon::Information);
-    case CodecStatus::Failed: return fail(failure);
     case CodecStatus::Ok: break;
+    default: return fail(failure);
     }
     if (offset < 0)
         return refuse(kNegativeOffsetText, MsgIcon::Information);
     if (SameFile(sourcePath, destinationPath))
         return refuse(kOwnCarrierText, MsgIcon::Information);
-
-    BinaryFile::remove(destinationPath);
-    BinaryFile destination;
-    if (Failure f = BinaryFile::createForWriting(destinationPath, destination))
-        return fail(f);
-    if (Failure f = destination.write(header.bytes, kHeaderSize))
-        return fail(f);
-
     const RowGeometry geometry = GeometryOf(header);
     if (Failure f = checkGeometry(header, geometry))
         return fail(f);
     // The stream must fit between the offset and the last group.
     if (int64_t(offset) + stream.size() > geometry.groups) {
-        if (Failure f = destination.close())
-            return fail(f);
-        return refuse("Due to size of picture, message cannot exceed " +
-                          FormatNumber(geometry.groups - offset - kLengthFieldSize) + " bytes",
+        const int64_t most = geometry.groups - offset - kLengthFieldSize;
+        return refuse(most > 0 ? "Due to size of picture, message cannot exceed " + FormatNumber(most) + " bytes"
+                               : std::string("Due to size of picture, there is no room for a message") +
+                                     (offset > 0 ? " after the offset" : ""),
                       MsgIcon::None);
     }
-
-    if (Failure f = encodeRows(source, destination, geometry, stream, kind, offset))
+    if (Failure f = checkRowsPresent(source, geometry))
         return fail(f);
-    if (Failure f = destination.close())
+
+    // The new picture takes the destination's place only once it is complete and holds the stream.
+    OutputFile destination;
+    if (Failure f = OutputFile::create(destinationPath, destination))
+        return fail(f);
+    if (Failure f = destination.file().write(header.bytes, kHeaderSize))
+        return fail(f);
+    const int64_t firstGroup = offset;
+    if (Failure f = encodeRows(source, destination.file(), geometry, stream, kind, offset))
+        return fail(f);
+    if (gAbort) {
+        result.status = CodecStatus::Aborted;
+        return result;
+    }
+    std::string written;
+    uint8_t writtenKind = kKindMessage;
+    if (Failure f = readStream(destination.file(), geometry, firstGroup, stream.size(), written, writtenKind))
+        return fail(f);
+    for (int64_t n = 0; n < stream.size(); ++n) {
+        if (static_cast<uint8_t>(written[static_cast<size_t>(n)]) != stream[n] || writtenKind != (kind & kLowBit))
+            return fail({ErrorCode::DeviceIo, destinationPath + ": " + kUnchangedText});
+    }
+    if (Failure f = destination.commit())
         return fail(f);
     result.status = CodecStatus::Ok;
     return result;
@@ -443,7 +514,8 @@ int32_t EncodePicture(const std::string& sourcePath, const std::string& destinat
                       std::string_view payload, uint8_t kind, int32_t& offset)
 {
     switch (HidePayload(sourcePath, destinationPath, payload, kind, offset).status) {
-    case CodecStatus::Ok: return 0;
+    case CodecStatus::Ok:
+    case CodecStatus::Aborted: return 0;
     case CodecStatus::Refused: return 1;
     case CodecStatus::Failed: break;
     }
@@ -453,7 +525,7 @@ int32_t EncodePicture(const std::string& sourcePath, const std::string& destinat
 Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, std::string& bytes, uint8_t& kind)
 {
     bytes.clear();
-    kind = 0;
+    kind = kKindMessage;
     BinaryFile file;
     if (Failure f = BinaryFile::openExisting(path, file))
         return f;
@@ -463,53 +535,28 @@ Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, s
     const RowGeometry geometry = GeometryOf(header);
     if (Failure f = checkGeometry(header, geometry))
         return f;
-    if (firstGroup < 0 || count < 0 || geometry.groupsPerRow <= 0 || firstGroup + count > geometry.groups)
-        return {ErrorCode::SubscriptOutOfRange, path + ": the picture has no groups " + std::to_string(firstGroup) +
-                                                    " to " + std::to_string(firstGroup + count - 1)};
-    if (count == 0)
-        return {};
-    std::vector<uint8_t> row;
-    if (Failure f = makeRowBuffer(file, geometry, row))
-        return f;
-    const int64_t firstRow = firstGroup / geometry.groupsPerRow;
-    if (Failure f = file.seek(kHeaderSize + firstRow * geometry.stride))
-        return f;
-    bytes.reserve(static_cast<size_t>(count));
-    int64_t group = firstGroup;
-    for (int64_t r = firstRow; group < firstGroup + count; ++r) {
-        if (Failure f = file.readExact(row.data(), row.size()))
-            return f;
-        for (int64_t g = group - r * geometry.groupsPerRow; g < geometry.groupsPerRow && group < firstGroup + count;
-             ++g, ++group) {
-            const uint8_t* at = row.data() + g * kGroupBytes;
-            if (group == firstGroup)
-                kind = at[kKindByte] & kLowBit;
-            bytes += static_cast<char>(takeByte(at));
-        }
-    }
-    return {};
+    return readStream(file, geometry, firstGroup, count, bytes, kind);
 }
 
 CodecResult RevealPayload(const std::string& sourcePath)
 {
     CodecResult result;
     BinaryFile file;
-    if (Failure f = BinaryFile::openForReading(sourcePath, file)) {
-        showFailure(kDecodePrefix, f);
-        return result;
-    }
     BitmapHeader header;
-    Failure failure;
-    switch (readHeader(file, header, failure)) {
-    case CodecStatus::Refused:
-        MsgBox(kNotBitmapText, MsgIcon::Information);
-        result.status = CodecStatus::Refused;
-        return result;
-    case CodecStatus::Failed:
+    Failure failure = BinaryFile::openExisting(sourcePath, file);
+    if (!failure) {
+        switch (readHeader(file, header, failure)) {
+        case CodecStatus::Refused:
+            MsgBox(kNotBitmapText, MsgIcon::Information);
+            result.status = CodecStatus::Refused;
+            return result;
+        case CodecStatus::Ok: break;
+        default: break;
+        }
+    }
+    if (failure) {
         showFailure(kDecodePrefix, failure);
         return result;
-    case CodecStatus::Ok:
-        break;
     }
 
     Ui().askPasswordAndOffset();
@@ -526,6 +573,8 @@ CodecResult RevealPayload(const std::string& sourcePath)
         showFailure(kDecodePrefix, failure);
         return CodecResult();
     }
+    if (gAbort)
+        return CodecResult{CodecStatus::Aborted, kKindMessage, {}};
     result.status = CodecStatus::Ok;
     return result;
 }

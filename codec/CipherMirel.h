@@ -106,17 +106,18 @@ int32_t StringToLong(const std::string& field);
 
 // How a codec call ended.
 enum class CodecStatus {
-    Ok,       // the pass ran: to its end, or until the user aborted it (gAbort)
+    Ok,       // the pass ran to its end
     Refused,  // the input cannot be used (not a bitmap, does not fit, bad offset, ...)
     Failed,   // reading or writing failed, or the picture is malformed
+    Aborted,  // the user aborted the pass (gAbort): nothing was written or decoded
 };
 
 // What a codec call gives back. The encoder fills only status; the decoder also the kind and
-// the payload.
+// the payload when it is Ok.
 struct CodecResult {
     CodecStatus status = CodecStatus::Failed;
-    uint8_t kind = kKindMessage;  // the kind bit of the first stream group (0 when none was read)
-    std::string payload;          // as long as the length field says, spaces where nothing was found
+    uint8_t kind = kKindMessage;  // the kind bit of the first stream group
+    std::string payload;          // exactly as long as the length field says
 };
 
 // Reads the header of the picture at path; nothing is ever created there. Refused when the file
@@ -124,33 +125,45 @@ struct CodecResult {
 // cannot be opened or read or ends inside the header.
 CodecStatus ReadPictureHeader(const std::string& path, BitmapHeader& header, Failure& failure);
 
+// Reads the header of the carrier at path and checks what the encoder checks before it writes:
+// a geometry within the 32-bit limits and a file that holds every row. capacity receives the
+// payload bytes the encoder takes without an offset (0 when there is no room). Refused when it
+// is not a bitmap; Failed, with the reason, when it cannot be used as a carrier.
+CodecStatus CheckCarrier(const std::string& path, BitmapHeader& header, int64_t& capacity, Failure& failure);
+
 // Writes destinationPath as a copy of the carrier at sourcePath with payload hidden in it, the
 // stream starting after `offset` groups. offset is the shared gOffset, counted down as groups are
 // passed over. Sets gBytePos, gMsgStart and gMsgEnd; yields once per row and stops after the row
-// in which gAbort was set.
+// in which gAbort was set. The new picture replaces the destination only once it is complete and
+// reads back as written; until then, and on every other way out, the destination stays as it
+// was, and no file is left behind.
 //
-// Refused when the carrier is not a bitmap, the payload does not fit after the offset, the
-// offset is negative or the destination is the carrier itself; Failed on any other failure
-// (reading, writing, a malformed header). A message has been shown for both. A missing carrier
-// path ends as an empty file there, refused.
+// Refused when the destination is not a file (a folder, FIFO, device: nothing is read then), the
+// carrier is not a bitmap, the payload does not fit after the offset, the offset is negative or
+// the destination is the carrier itself; Failed on any other failure (a missing carrier, reading,
+// writing, a malformed or cut-off carrier, a picture that does not read back as written); a
+// message has been shown for both. Aborted, silently, when gAbort was set.
 CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
                         std::string_view payload, uint8_t kind, int32_t& offset);
 
-// The classic form of HidePayload: 0 when the pass ran, 1 when refused, 2 when it failed.
+// The classic form of HidePayload: 0 when the pass ran (to its end, or until an abort), 1 when
+// refused, 2 when it failed.
 int32_t EncodePicture(const std::string& sourcePath, const std::string& destinationPath,
                       std::string_view payload, uint8_t kind, int32_t& offset);
 
 // Reads the payload hidden in the picture at sourcePath. After the signature check it asks the
 // user for password and offset (Ui().askPasswordAndOffset()), then walks from group gOffset,
-// counting gOffset down; yields once per row read.
+// counting gOffset down; yields once per row it has finished.
 //
-// Ok: kind and payload, exactly as long as the length field says, with spaces where the rows ran
-// out or the pass was aborted; an empty payload when the length field was not complete.
-// Refused or Failed after a message, with nothing decoded.
+// Ok: kind and payload, exactly as long as the length field says. Refused (not a bitmap, a
+// negative offset) or Failed after a message: a missing file, an offset that leaves no room for
+// the length field, an announced length that does not fit after the offset, a file cut off
+// before the announced bytes, a read error. Aborted, silently, when gAbort was set. Only Ok
+// carries a kind and a payload.
 CodecResult RevealPayload(const std::string& sourcePath);
 
 // The classic form of RevealPayload: the kind byte followed by the payload, or the empty string
-// when it was refused or failed.
+// when it did not end Ok.
 std::string DecodePicture(const std::string& sourcePath);
 
 // Reads count stream bytes back from the picture at path, starting at group firstGroup, and the

@@ -1,6 +1,7 @@
 #include "Payload.h"
 
 #include "CodePage.h"
+#include "Paths.h"
 #include "VBEncrypt.h"
 
 #include <algorithm>
@@ -18,16 +19,79 @@ std::string FrameFilePayload(std::string_view name, std::string_view data)
     return payload;
 }
 
-FilePayload SplitFilePayload(std::string_view payload)
+bool SplitFilePayload(std::string_view payload, FilePayload& file)
 {
-    FilePayload file;
+    file = FilePayload();
     if (payload.empty())
-        return file;
+        return false;
     const size_t n = static_cast<unsigned char>(payload[0]);
+    if (payload.size() < n + 1)
+        return false;
     file.name = std::string(payload.substr(1, n));
-    if (payload.size() > n + 1)
-        file.data = std::string(payload.substr(n + 1));
-    return file;
+    file.data = std::string(payload.substr(n + 1));
+    return true;
+}
+
+bool IsControlByte(unsigned char byte)
+{
+    return byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 ||
+           byte == 0x9D;
+}
+
+std::string SafeFileName(std::string_view storedName)
+{
+    std::string name = FileNameFromPath(storedName);
+    bool usable = false;
+    for (char& ch : name) {
+        if (IsControlByte(static_cast<unsigned char>(ch)))
+            ch = '_';
+        else if (ch != '.')
+            usable = true;
+    }
+    return usable ? name : std::string();
+}
+
+std::string Printable(std::string_view bytes)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (ch == '\\') {
+            out += "\\\\";
+        } else if (IsControlByte(byte)) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+bool LooksLikeText(std::string_view bytes)
+{
+    size_t control = 0;
+    size_t high = 0;
+    for (const char ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (IsControlByte(byte) && ch != '\t' && ch != '\r' && ch != '\n')
+            ++control;
+        else if (byte >= 0x80)
+            ++high;
+    }
+    return (3 * control + high) * 10 <= 3 * bytes.size();
+}
+
+bool LooksGarbledName(std::string_view storedName)
+{
+    for (const char ch : storedName) {
+        if (IsControlByte(static_cast<unsigned char>(ch)))
+            return true;
+    }
+    return !LooksLikeText(storedName) || SafeFileName(storedName).empty();
 }
 
 std::string CryptPayload(std::string_view payload, std::u16string_view password)

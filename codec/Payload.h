@@ -29,9 +29,30 @@ struct FilePayload {
     std::string data;
 };
 
-// Takes a deciphered file payload apart: the name is the n bytes after the first (fewer when the
-// payload ends sooner), the data everything after them (empty when there is nothing).
-FilePayload SplitFilePayload(std::string_view payload);
+// Takes a deciphered file payload apart into file: the name is the n bytes after the first, the
+// data everything after them. False when the payload is empty or its name runs past its end,
+// which only a wrong password or offset (or a damaged picture) gives.
+bool SplitFilePayload(std::string_view payload, FilePayload& file);
+
+// The bytes that must never reach a terminal or a file name as they are: those below 0x20, 0x7F,
+// and the five bytes that stand for control characters (0x81, 0x8D, 0x8F, 0x90, 0x9D).
+bool IsControlByte(unsigned char byte);
+
+// The stored name of a hidden file as a name to save it under: its last component
+// (FileNameFromPath), with every control byte replaced by '_'. Empty when nothing usable is left:
+// no name, or one of nothing but control bytes and dots.
+std::string SafeFileName(std::string_view storedName);
+
+// bytes with every control byte written as \xNN (and '\' as \\), for a message.
+std::string Printable(std::string_view bytes);
+
+// True when bytes look like text in the 8-bit code page rather than the random bytes that a wrong
+// password or offset gives: control bytes (tab and line breaks aside) weigh three, other bytes
+// from 0x80 on one, and text stays under three tenths of its length.
+bool LooksLikeText(std::string_view bytes);
+// True when a stored name looks like the product of a wrong password or offset: it holds a
+// control byte, is not text, or has no usable name in it.
+bool LooksGarbledName(std::string_view storedName);
 
 // Enciphers or deciphers payload with password (the same call does both); the payload unchanged
 // when the password is empty. Characters of the password without an 8-bit code count as '?'.

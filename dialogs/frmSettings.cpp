@@ -1,5 +1,6 @@
 #include "frmSettings.h"
 
+#include "CodePage.h"
 #include "NumberText.h"
 #include "OffsetText.h"
 #include "Settings.h"
@@ -32,7 +33,19 @@ void frmSettings::cmdOK_Click()
         txtOffset->selectAll();
         return;
     }
-    gPassword = txtPassword->text().toStdU16String();
+    const std::u16string password = txtPassword->text().toStdU16String();
+    if (encodeRun) {
+        if (const std::u16string missing = CharactersWithoutCode(password); !missing.empty()) {
+            MsgBox("The password holds characters that cannot be stored: " + Utf8FromUtf16(missing) +
+                       "\r\n\r\nEach of them would become \"?\", so that any such character would open the "
+                       "picture. Use Western European letters, digits and signs.",
+                   MsgIcon::Information);
+            txtPassword->setFocus();
+            txtPassword->selectAll();
+            return;
+        }
+    }
+    gPassword = password;
     gOffset = offset.value;
     gSettingsCancelled = false;
     accept();
@@ -43,6 +56,7 @@ bool ShowSettings(const QWidget* iconSource, bool encodeRun)
     if (encodeRun)
         gSettingsCancelled = true;
     frmSettings window;
+    window.encodeRun = encodeRun;
     if (iconSource)
         window.setWindowIcon(iconSource->windowIcon());
     window.txtPassword->setText(QString::fromStdU16String(gPassword));

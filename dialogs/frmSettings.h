@@ -10,12 +10,17 @@ extern bool gSettingsCancelled;
 
 // The settings window: OK stores the password as typed in gPassword and the offset, read as a
 // number, in gOffset, clears gSettingsCancelled and closes the window. An offset beyond the
-// 32-bit range is reported and the window stays open for a correction, with nothing stored.
+// 32-bit range is reported and the window stays open for a correction, with nothing stored; so
+// is, for an encode run, a password with characters that have no 8-bit code (they would all
+// become the same "?", and any of them would open the picture).
 class frmSettings : public FrmSettingsLayout {
     Q_OBJECT
 
 public:
     explicit frmSettings(QWidget* parent = nullptr);
+
+    // Set for an encode run: the password then becomes the picture's key and must be storable.
+    bool encodeRun = false;
 
 private slots:
     void cmdOK_Click();

@@ -19,18 +19,12 @@ public:
     BinaryFile(const BinaryFile&) = delete;
     BinaryFile& operator=(const BinaryFile&) = delete;
 
-    // Opens path for reading from its first byte. When nothing exists at path, an empty file is
-    // created there first, as the codec has always done.
-    static Failure openForReading(const std::string& path, BinaryFile& file);
-    // Opens an existing file for reading; a missing one is a failure.
+    // Opens an existing file for reading from its first byte; nothing is ever created. A missing
+    // one (also behind a dangling link) fails with FileNotFound.
     static Failure openExisting(const std::string& path, BinaryFile& file);
-    // Creates path (or empties an existing file) and opens it for writing from its first byte.
-    static Failure createForWriting(const std::string& path, BinaryFile& file);
-    // Deletes the file (or link) at path; anything else there, such as a device, is left alone.
-    // The result can be ignored by the caller.
-    static bool remove(const std::string& path);
 
     bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
     const std::string& path() const { return m_path; }
 
     // Reads up to count bytes; got receives how many (fewer only at the end of the file).
@@ -40,11 +34,12 @@ public:
     Failure write(const void* buffer, size_t count);
     // Moves to byte position from the start of the file.
     Failure seek(int64_t position);
-    // Length of the file in bytes, or -1 when the system cannot tell.
+    // Length of the file in bytes, or -1 when the system cannot tell (also for a pipe or device).
     int64_t length() const;
     Failure close();
 
 private:
+    friend class OutputFile;
     Failure failure(ErrorCode fallback) const;
     static Failure open(const std::string& path, int flags, BinaryFile& file);
 
@@ -52,9 +47,48 @@ private:
     std::string m_path;
 };
 
+// What is at path when it cannot take a new file: "a folder", "a FIFO", "a device" or "a socket"
+// (also behind a link); empty when path may be written (nothing there, a regular file, or a
+// link to one or to nothing).
+std::string NotAFileAt(const std::string& path);
+
+// A new file for path, made in path's folder and put in its place by commit(), in one rename,
+// only once it is complete. Until then whatever is at path stays as it was; when the object goes
+// without commit() (a failure, an abort) nothing of the new file is left. Where the file system
+// allows it the file has no name at all until commit(), so that not even a killed process
+// leaves one behind. A link at path is replaced by the file, never written through. The file
+// takes the permissions of the file it replaces, or the usual ones for a new file.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Makes the new, empty file for path, open for writing and reading back. Fails with
+    // PathFileAccess when NotAFileAt(path) names something, and with what the system says when
+    // the folder cannot take a file.
+    static Failure create(const std::string& path, OutputFile& out);
+
+    // The new file, for writing and reading back; its path() is the destination's.
+    BinaryFile& file() { return m_file; }
+    // Closes the file and puts it in place of the destination. Once done the object holds
+    // nothing; on failure the destination is as it was.
+    Failure commit();
+
+private:
+    void discard();
+
+    BinaryFile m_file;
+    std::string m_temporaryName;  // empty while the file has no name
+};
+
 // Reads the whole file at path into data (which is replaced). Does not create a missing file.
 Failure ReadWholeFile(const std::string& path, std::string& data);
-// Writes data as the whole content of the file at path, replacing what it held.
+// Writes data as the whole content of the file at path through an OutputFile: the old content
+// stays until the new one is complete.
 Failure WriteWholeFile(const std::string& path, const std::string& data);
 
 }  // namespace mirel

@@ -91,21 +91,48 @@ std::u16string Utf16FromAnsi(std::string_view bytes)
     return text;
 }
 
-std::string AnsiFromUtf16(std::u16string_view text)
+namespace {
+
+// The character at text[k] (a surrogate pair as one) and how many units it takes.
+std::u16string_view characterAt(std::u16string_view text, size_t k)
+{
+    const char16_t ch = text[k];
+    const bool pair = ch >= 0xD800 && ch <= 0xDBFF && k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
+                      text[k + 1] <= 0xDFFF;
+    return text.substr(k, pair ? 2 : 1);
+}
+
+}  // namespace
+
+std::string AnsiFromUtf16(std::u16string_view text, size_t* replaced)
 {
     std::string bytes;
     bytes.reserve(text.size());
-    for (size_t k = 0; k < text.size(); ++k) {
-        const char16_t ch = text[k];
-        if (ch >= 0xD800 && ch <= 0xDBFF && k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
-            text[k + 1] <= 0xDFFF) {
-            ++k;
-            bytes += '?';
-            continue;
-        }
-        bytes += static_cast<char>(AnsiFromChar(ch));
+    size_t count = 0;
+    for (size_t k = 0; k < text.size();) {
+        const std::u16string_view ch = characterAt(text, k);
+        k += ch.size();
+        const unsigned char byte = ch.size() == 2 ? '?' : AnsiFromChar(ch[0]);
+        if (byte == '?' && ch[0] != u'?')
+            ++count;
+        bytes += static_cast<char>(byte);
     }
+    if (replaced)
+        *replaced = count;
     return bytes;
+}
+
+std::u16string CharactersWithoutCode(std::u16string_view text)
+{
+    std::u16string found;
+    for (size_t k = 0; k < text.size();) {
+        const std::u16string_view ch = characterAt(text, k);
+        k += ch.size();
+        if ((ch.size() == 2 || (AnsiFromChar(ch[0]) == '?' && ch[0] != u'?')) &&
+            found.find(ch) == std::u16string::npos)
+            found += ch;
+    }
+    return found;
 }
 
 std::string Utf8FromAnsi(std::string_view bytes)

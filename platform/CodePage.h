@@ -15,7 +15,11 @@ char16_t CharFromAnsi(unsigned char byte);
 unsigned char AnsiFromChar(char32_t ch);
 
 std::u16string Utf16FromAnsi(std::string_view bytes);
-std::string AnsiFromUtf16(std::u16string_view text);  // a surrogate pair is one character: one '?'
+// A surrogate pair is one character: one '?'. When replaced is given it receives the number of
+// characters that were replaced.
+std::string AnsiFromUtf16(std::u16string_view text, size_t* replaced = nullptr);
+// The characters of text that the code page has no byte for, each once, in order of appearance.
+std::u16string CharactersWithoutCode(std::u16string_view text);
 
 std::string Utf8FromAnsi(std::string_view bytes);
 // Invalid UTF-8 sequences and characters outside the table become '?'. When replaced is given

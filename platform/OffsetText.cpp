@@ -41,6 +41,7 @@ OffsetValue fromWhole(int64_t whole)
 OffsetValue readRadix(const std::string& s, size_t pos, int radix)
 {
     uint64_t value = 0;
+    const size_t firstDigit = pos;
     for (; pos < s.size(); ++pos) {
         const int digit = digitValue(s[pos]);
         if (digit >= radix)
@@ -50,12 +51,16 @@ OffsetValue readRadix(const std::string& s, size_t pos, int radix)
             OffsetValue out;
             out.inRange = false;
             out.number = std::numeric_limits<double>::infinity();
+            while (pos < s.size() && digitValue(s[pos]) < radix)
+                ++pos;
+            out.whole = pos == s.size();
             return out;
         }
     }
-    if (value <= 0xFFFF)
-        return fromWhole(static_cast<int16_t>(static_cast<uint16_t>(value)));
-    return fromWhole(static_cast<int32_t>(static_cast<uint32_t>(value)));
+    OffsetValue out = value <= 0xFFFF ? fromWhole(static_cast<int16_t>(static_cast<uint16_t>(value)))
+                                      : fromWhole(static_cast<int32_t>(static_cast<uint32_t>(value)));
+    out.whole = pos > firstDigit && pos == s.size();
+    return out;
 }
 
 }  // namespace
@@ -108,9 +113,12 @@ OffsetValue ValueOfOffsetText(std::string_view text)
         const size_t firstDigit = exp;
         while (exp < s.size() && s[exp] >= '0' && s[exp] <= '9')
             exponent += s[exp++];
-        if (exp > firstDigit)
+        if (exp > firstDigit) {
             number += exponent;
+            pos = exp;
+        }
     }
+    const bool whole = pos == s.size();
 
     OffsetValue result;
     double value = 0;
@@ -123,6 +131,7 @@ OffsetValue ValueOfOffsetText(std::string_view text)
         value = strtod_l(number.c_str(), nullptr, cLocale);
     }
     result.number = value;
+    result.whole = whole;
     const double rounded = std::nearbyint(value);  // default rounding: halves to even
     if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {
         result.inRange = false;

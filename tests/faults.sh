@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Write failures made real: a file system that runs out of room and one that is read-only (both
-# small tmpfs mounts in a private mount namespace), and a folder where the picture should go.
-# The encoder must report "Encoding Error #" with the right code and fail, never report success,
-# and the carrier must come through untouched.
+# Faults made real against the real mirel-cli: file systems that are full or read-only (small
+# tmpfs mounts in a private mount namespace), FIFOs, devices, dangling links, cut-off and
+# malformed pictures, and signals sent in the middle of a run. Every run must end with the status
+# and message it should, never report success over missing or invented bytes, and leave every
+# file it was pointed at as it was, with no temporary file behind.
 #   faults.sh MIREL_CLI SAMPLE_BMP
 # Exits 77 (skipped) where the machine does not allow private mounts.
 set -euo pipefail
@@ -18,51 +19,146 @@ if [ -z "${MIREL_FAULTS_INNER:-}" ]; then
   exit 77
 fi
 
-cli=$1
-sample=$2
+cli=$(realpath "$1")
+sample=$(realpath "$2")
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-faults.XXXXXX")
 trap 'umount "$work/full" "$work/ro" 2>/dev/null; rm -rf "$work"' EXIT
-mkdir -p "$work/full" "$work/ro" "$work/folder.bmp"
-mount -t tmpfs -o size=64k tmpfs "$work/full" || { echo "faults: cannot mount; skipped"; exit 77; }
-mount -t tmpfs -o size=64k tmpfs "$work/ro"
-echo "an older picture" > "$work/ro/old.bmp"
-mount -o remount,ro "$work/ro"
-cp "$sample" "$work/carrier.bmp"
+cd "$work"
+mkdir -p full ro folder.bmp outside inbox
+mount -t tmpfs -o size=64k tmpfs full || { echo "faults: cannot mount; skipped"; exit 77; }
+mount -t tmpfs -o size=64k tmpfs ro
+echo "an older picture" > ro/old.bmp
+mount -o remount,ro ro
+cp "$sample" carrier.bmp
+echo important > full/keep.bmp
+head -c 40000 /dev/zero > full/filler  # what is left cannot take the 20 KB file below
+
+# Pictures to work on: one that holds a 20 KB file, a cut-off and a malformed carrier.
+head -c 20000 /dev/urandom > big.bin
+"$cli" encode carrier.bmp hidden.bmp --file big.bin --quiet
+head -c 100000 carrier.bmp > cut.bmp
+cp carrier.bmp negative.bmp
+printf '\xf6\xfe\xff\xff' | dd of=negative.bmp bs=1 seek=18 conv=notrunc status=none  # width -266
+mkfifo fifo.bmp
+ln -s "$work/nowhere.bmp" dangling.bmp
+mkdir src
+printf payload > src/evil.txt
+"$cli" encode carrier.bmp named.bmp --file src/evil.txt --quiet
+# A message whose first bytes, read from 4 groups on, announce 21,194 bytes: the picture holds
+# that many, but not after an offset of 4.
+printf '\xca\x52\x00\x00 and the rest' > announcing.bin
+"$cli" encode carrier.bmp announcing.bmp --message-file announcing.bin --quiet
 
 failures=0
-# expect NAME STATUS PATTERN COMMAND...: the command must end with STATUS and say PATTERN on stderr.
+fail() {
+  echo "FAIL $*"
+  failures=$((failures + 1))
+}
+
+# expect NAME STATUS PATTERN COMMAND...: the command must end with STATUS and say PATTERN (when not
+# empty) on stderr.
 expect() {
   local name=$1 want=$2 pattern=$3
   shift 3
   local status=0
-  "$@" >"$work/out" 2>"$work/err" || status=$?
-  if [ "$status" -ne "$want" ] || ! grep -q -- "$pattern" "$work/err"; then
-    echo "FAIL $name: status $status (wanted $want), stderr:"
-    sed 's/^/    /' "$work/err"
-    failures=$((failures + 1))
+  timeout 20 "$@" >out 2>err || status=$?
+  if [ "$status" -ne "$want" ] || { [ -n "$pattern" ] && ! grep -q -- "$pattern" err; }; then
+    fail "$name: status $status (wanted $want), stderr:"
+    sed 's/^/    /' err
   else
     echo "ok   $name"
   fi
 }
 
+# same FILE TEXT: the file still holds exactly TEXT.
+same() {
+  [ "$(cat "$1" 2>/dev/null)" = "$2" ] || fail "$1 changed"
+}
+
+# A run stopped by a signal: the carrier or picture comes through a FIFO that stalls after a few
+# rows, so that the signal surely arrives in the middle of the pass.
+#   stopped NAME SIGNAL STATUS FEED COMMAND...
+stopped() {
+  local name=$1 signal=$2 want=$3 feed=$4
+  shift 4
+  rm -f slow.fifo
+  mkfifo slow.fifo
+  { head -c 20000 "$feed"; sleep 1.5; tail -c +20001 "$feed"; } >slow.fifo &
+  local feeder=$!
+  "$@" >out 2>err &
+  local run=$!
+  sleep 0.5
+  kill "-$signal" "$run"
+  local status=0
+  wait "$run" || status=$?
+  wait "$feeder" 2>/dev/null || true
+  if [ "$status" -ne "$want" ]; then
+    fail "$name: status $status (wanted $want)"
+    sed 's/^/    /' err
+  else
+    echo "ok   $name"
+  fi
+}
+
+# --- Encoding ------------------------------------------------------------------------------------
+echo important > out.bmp
+expect "does not fit: the old picture stays" 1 "message cannot exceed" \
+  "$cli" encode carrier.bmp out.bmp --message-file carrier.bmp --quiet
+same out.bmp important
 expect "disk full" 2 "Encoding Error #61" \
-  "$cli" encode "$work/carrier.bmp" "$work/full/out.bmp" --message "no room" --quiet
-grep -q "Disk full" "$work/err" || { echo "FAIL disk full: no reason given"; failures=$((failures + 1)); }
+  "$cli" encode carrier.bmp full/keep.bmp --message "no room" --quiet
+grep -q "Disk full" err || fail "disk full: no reason given"
+same full/keep.bmp important
 expect "read-only file system" 2 "Encoding Error #70" \
-  "$cli" encode "$work/carrier.bmp" "$work/ro/old.bmp" --message "no way" --quiet
-[ "$(cat "$work/ro/old.bmp")" = "an older picture" ] || { echo "FAIL the old picture was lost"; failures=$((failures + 1)); }
-expect "folder in the way" 2 "Encoding Error #75" \
-  "$cli" encode "$work/carrier.bmp" "$work/folder.bmp" --message "blocked" --quiet
+  "$cli" encode carrier.bmp ro/old.bmp --message "no way" --quiet
+same ro/old.bmp "an older picture"
+expect "cut-off carrier" 2 "Encoding Error #62" "$cli" encode cut.bmp out.bmp --message x --quiet
+same out.bmp important
+expect "negative width" 2 "Encoding Error #5" "$cli" encode negative.bmp out.bmp --message x --quiet
+same out.bmp important
+expect "a folder as the output" 1 "it is a folder, not a file" \
+  "$cli" encode carrier.bmp folder.bmp --message x --quiet
+expect "a FIFO as the output" 1 "it is a FIFO, not a file" \
+  "$cli" encode carrier.bmp fifo.bmp --message x --quiet
+ln -s /dev/stdout to-stdout.bmp
+expect "a link to standard output" 1 "not a file" \
+  bash -c 'set -o pipefail; "$0" encode carrier.bmp to-stdout.bmp --message x --quiet | cat' "$cli"
+[ -L to-stdout.bmp ] || fail "the link to standard output was replaced"
+expect "a dangling link as the carrier" 1 "File not found" \
+  "$cli" encode dangling.bmp out.bmp --message x --quiet
+[ ! -e nowhere.bmp ] || fail "a file appeared behind the dangling link"
+stopped "SIGTERM while encoding" TERM 143 carrier.bmp "$cli" encode slow.fifo out.bmp --message "stop me" --quiet
+same out.bmp important
+stopped "Ctrl+C while encoding" INT 130 carrier.bmp "$cli" encode slow.fifo out.bmp --message "stop me" --quiet
+same out.bmp important
 
-# A hidden file that cannot be saved.
-head -c 20000 /dev/urandom > "$work/big.bin"
-"$cli" encode "$work/carrier.bmp" "$work/hidden.bmp" --file "$work/big.bin" --quiet
+# --- Decoding ------------------------------------------------------------------------------------
+echo "a good copy" > inbox/big.bin
+stopped "Ctrl+C while decoding a file" INT 130 hidden.bmp \
+  "$cli" decode slow.fifo --output inbox/big.bin --force --quiet
+same inbox/big.bin "a good copy"
+echo "a good copy" > full/big.bin
 expect "saving onto a full disk" 2 "Disk full" \
-  "$cli" decode "$work/hidden.bmp" --output "$work/full/big.bin" --quiet
+  "$cli" decode hidden.bmp --output full/big.bin --force --quiet
+same full/big.bin "a good copy"
 expect "saving onto a read-only disk" 2 "Cannot save" \
-  "$cli" decode "$work/hidden.bmp" --output "$work/ro/big.bin" --quiet
+  "$cli" decode hidden.bmp --output ro/big.bin --quiet
+# A link under the stored name points out of the folder: it is replaced, not written through.
+echo "not yours" > outside/evil.txt
+ln -s ../outside/evil.txt inbox/evil.txt
+expect "a link under the stored name" 0 "" bash -c 'cd inbox && "$0" decode ../named.bmp --force --quiet' "$cli"
+same outside/evil.txt "not yours"
+[ ! -L inbox/evil.txt ] && [ "$(cat inbox/evil.txt)" = payload ] || fail "the decoded file is not in the folder"
+expect "a message to a full standard output" 2 "Cannot write to standard output" \
+  bash -c '"$0" encode carrier.bmp m.bmp --message hi --quiet && "$0" decode m.bmp > /dev/full' "$cli"
+expect "info to a full standard output" 2 "Cannot write to standard output" \
+  bash -c '"$0" info carrier.bmp > /dev/full' "$cli"
+expect "a length that does not fit after the offset" 2 "can hold at most 21,192 after the offset" \
+  "$cli" decode announcing.bmp --offset 4 --quiet
 
-cmp -s "$sample" "$work/carrier.bmp" || { echo "FAIL the carrier changed"; failures=$((failures + 1)); }
+cmp -s "$sample" carrier.bmp || fail "the carrier changed"
+leftovers=$(find "$work" -name '*.mirel-*' | head -n 5)
+[ -z "$leftovers" ] || fail "temporary files were left behind: $leftovers"
 if [ "$failures" -gt 0 ]; then
   echo "faults: $failures failed"
   exit 1

@@ -27,6 +27,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace mirel;
 using mirel::test::at;
 using mirel::test::readFile;
@@ -118,6 +120,8 @@ class TestApp : public QObject {
         drive->then(ModalDriver::settings(password, offset));
         drive->then(ModalDriver::chooseFile(carrier));
         drive->then(ModalDriver::chooseFile(out));
+        if (QFile::exists(out))
+            drive->then(ModalDriver::answer(QMessageBox::Yes));  // replace it
         w->mnuFileItem[0]->trigger();
     }
 
@@ -292,6 +296,13 @@ private slots:
         w->mnuFileItem[0]->trigger();
         QCOMPARE(drive->messages.value(0), QStringLiteral("No message to encode.\n\nEnter a message in the text box first"));
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" before"));
+
+        // Characters without a code would become "?": asked first, and No ends the run.
+        w->txtMsg->setText(QString::fromUtf8("caf\u00e9 \u4e2d\U0001F600"));
+        drive->then(ModalDriver::answer(QMessageBox::No));
+        w->mnuFileItem[0]->trigger();
+        QCOMPARE(drive->messages.last(), QStringLiteral("2 characters cannot be stored and will be saved as '?'. Continue?"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" before"));
     }
 
     void cancelledSaveShowsTheFileAsText()
@@ -340,6 +351,7 @@ private slots:
         QFETCH(bool, viaExit);
         QFETCH(bool, yes);
         makeCarrier(at("big.bmp"), 900, 400);
+        writeFile(at("out.bmp"), "an older picture");
         w->txtMsg->setText("abort me");
         ui->onYield = [&](int n) {
             if (n != 5)
@@ -351,13 +363,14 @@ private slots:
                 w->close();
         };
         encodeMessage(at("big.bmp"), at("out.bmp"));
-        QCOMPARE(drive->messages, QStringList{"A Process is still running...\n\nAbort Process?"});
+        QCOMPARE(drive->messages.last(), QStringLiteral("A Process is still running...\n\nAbort Process?"));
         QVERIFY(w->isVisible());
         QVERIFY(!gAbort);
         if (yes) {
             QCOMPARE(w->lblStatus->text(), QStringLiteral(" User Aborted Encoding out.bmp"));
-            // The workflow yields once before the encoder: the abort came after its fourth row.
-            QCOMPARE(QFileInfo(at("out.bmp")).size(), qint64(54 + 4 * 2700));
+            // No partial picture: the old file as it was, and nothing beside it.
+            QCOMPARE(readFile(at("out.bmp")), QByteArray("an older picture"));
+            QCOMPARE(QDir(at(QString())).entryList(QDir::Files | QDir::Hidden).filter("out.bmp").size(), 1);
             // Idle again: the next close request closes without a question.
             w->close();
             QVERIFY(!w->isVisible());
@@ -399,11 +412,11 @@ private slots:
                 w->close();
             }
         };
+        w->txtMsg->setText("kept");
         decodePicture(at("long.bmp"));
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" User Aborted Decoding long.bmp"));
-        // After the workflow's own yield, two rows of ten groups were read before the abort:
-        // 16 payload bytes, the rest spaces.
-        QCOMPARE(w->txtMsg->text(), QString(16, 'q') + QString(1984, ' '));
+        // Nothing half-decoded is shown.
+        QCOMPARE(w->txtMsg->text(), QStringLiteral("kept"));
     }
 
     void settingsWindow_data()
@@ -446,17 +459,36 @@ private slots:
         QCOMPARE(gOffset, value);
     }
 
-    void offsetBeyond32BitsKeepsTheWindowOpen()
+    // What cannot be used is said, and the window stays open for a correction with nothing stored.
+    void settingsRefusalsKeepTheWindowOpen_data()
     {
+        QTest::addColumn<bool>("encodeRun");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("offset");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("offset beyond 32 bits") << false << "new" << "1e10" << "The offset 1e10 is too large.";
+        // Every such character would become the same "?": any of them would open the picture.
+        QTest::newRow("password without a code, encoding")
+            << true << "\u043f\u0430\u0440\u043e\u043b\u044c123" << "0"
+            << "The password holds characters that cannot be stored: \u043f\u0430\u0440\u043e\u043b\u044c\n";
+        QTest::newRow("password without a code, decoding") << false << "\U0001F511" << "0" << "";
+    }
+    void settingsRefusalsKeepTheWindowOpen()
+    {
+        QFETCH(bool, encodeRun);
+        QFETCH(QString, password);
+        QFETCH(QString, offset);
+        QFETCH(QString, message);
         gPassword = u"old";
         gOffset = 4;
-        drive->then(ModalDriver::settings("new", "1e10"));
-        drive->then(ModalDriver::answer(QMessageBox::Ok));
-        drive->then(ModalDriver::settings("new", "25"));
-        QVERIFY(ShowSettings(w.get(), false));
-        QVERIFY(drive->messages.value(0).startsWith("The offset 1e10 is too large."));
-        QCOMPARE(gOffset, 25);
-        QCOMPARE(gPassword, std::u16string(u"new"));
+        drive->then(ModalDriver::settings(password, offset));
+        if (!message.isEmpty()) {
+            drive->then(ModalDriver::answer(QMessageBox::Ok));
+            drive->then(ModalDriver::settings("new", "25"));
+        }
+        QVERIFY(ShowSettings(w.get(), encodeRun));
+        QCOMPARE(drive->messages.value(0).left(message.size()), message);
+        QCOMPARE(gPassword, (message.isEmpty() ? password : QStringLiteral("new")).toStdU16String());
     }
 
     void decodedBytesLandUnchanged()
@@ -474,17 +506,41 @@ private slots:
         QCOMPARE(readFile(at("again.bmp")), readFile(at("bytes.bmp")));
     }
 
-    void wrongPasswordGarblesQuietly()
+    // What a wrong password gives is shown as it is, with a word that it looks wrong; a file's
+    // garbled name is said to be so before the save dialog offers what is usable of it.
+    void wrongPasswordIsNoted()
     {
         int32_t offset = 0;
-        const std::string secret = "the real message";
+        const std::string secret = "the real message, long enough to tell";
         QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("pw.bmp")), CryptString(secret, "right"),
                                kKindMessage, offset), 0);
         decodePicture(at("pw.bmp"), "wrong");
         QVERIFY(drive->messages.isEmpty());
         QCOMPARE(w->txtMsg->text().size(), qsizetype(secret.size()));
-        QVERIFY(w->txtMsg->text() != QString::fromStdString(secret));
-        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded pw.bmp"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded pw.bmp (not like text: wrong password or offset?)"));
+
+        const std::string file = std::string(1, char(7)) + "a\x1B" "b.txt" + "data";
+        QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("f.bmp")), file, kKindFile, offset), 0);
+        QString proposed;
+        drive->then(ModalDriver::chooseFile(at("f.bmp")));
+        drive->then(ModalDriver::settings("", "0"));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        drive->then([&proposed](QWidget* modal) {
+            proposed = modal->findChild<QLineEdit*>("fileNameEdit")->text();
+            ModalDriver::cancel()(modal);
+        });
+        w->mnuFileItem[2]->trigger();
+        QVERIFY(drive->messages.value(0).contains("\"a\\x1Bb.txt\", does not look like a name"));
+        QCOMPARE(proposed, QStringLiteral("a_b.txt"));
+
+        // A name that runs past the data: nothing is offered.
+        QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("f.bmp")), "\x40short", kKindFile, offset), 0);
+        drive->then(ModalDriver::chooseFile(at("f.bmp")));
+        drive->then(ModalDriver::settings("", "0"));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuFileItem[2]->trigger();
+        QVERIFY(drive->messages.last().startsWith("The name of the hidden file runs past the end of its data."));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Error decoding f.bmp"));
     }
 
     void savingDecodedFiles()
@@ -511,7 +567,8 @@ private slots:
             drive->then(ModalDriver::answer(QMessageBox::Yes));
             drive->then(ModalDriver::answer(QMessageBox::Ok));
             w->mnuFileItem[2]->trigger();
-            QVERIFY(drive->messages.last().startsWith("Cannot write file /dev/full:\nDisk full"));
+            QVERIFY(drive->messages.last().startsWith("Cannot write file /dev/full:\n"));
+            QVERIFY(drive->messages.last().contains("a device, not a file"));
             QCOMPARE(w->lblStatus->text(), QStringLiteral(" Error decoding f.bmp"));
             QCOMPARE(w->txtMsg->text(), QStringLiteral("kept"));
         }
@@ -718,15 +775,33 @@ private slots:
         QCOMPARE(seen.join('|'), statuses.join('|').replace('@', at(QString())));
     }
 
-    void unreadableDroppedFile()
+    // A drop that cannot be loaded (unreadable, a pipe that may never end, a file too large for a
+    // message) is said and adds nothing; the other files of the drop still load.
+    void droppedFilesThatCannotBeLoaded_data()
     {
-        if (!QFile::exists("/proc/self/mem"))
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unreadable") << "/proc/self/mem" << "Cannot read file /proc/self/mem:\n";
+        QTest::newRow("fifo") << "@fifo" << "Cannot load @fifo: it is not a file.";
+        QTest::newRow("too large") << "@big.txt" << "Cannot load @big.txt: it has 16,777,217 bytes";
+    }
+    void droppedFilesThatCannotBeLoaded()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        path.replace('@', at(QString()));
+        message.replace('@', at(QString()));
+        if (!QFile::exists(path) && path.startsWith('/') && !path.startsWith(at(QString())))
             QSKIP("needs /proc/self/mem, a file that exists and cannot be read");
+        QCOMPARE(::mkfifo(QFile::encodeName(at("fifo")).constData(), 0600), 0);
+        QFile big(at("big.txt"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(16 * 1024 * 1024 + 1));  // sparse
+        big.close();
         writeFile(at("two.txt"), "third");
         drive->then(ModalDriver::answer(QMessageBox::Ok));
         w->txtMsg->setText("kept\r\n");
-        dropOn(w->txtMsg->viewport(), dragData({"/proc/self/mem", at("two.txt")}).get());
-        QVERIFY(drive->messages.value(0).startsWith("Cannot read file /proc/self/mem:\n"));
+        dropOn(w->txtMsg->viewport(), dragData({path, at("two.txt")}).get());
+        QVERIFY2(drive->messages.value(0).startsWith(message), qPrintable(drive->messages.value(0)));
         QCOMPARE(w->txtMsg->text(), QStringLiteral("kept\r\nthird\r\n"));
         QCOMPARE(w->lblStatus->text(), " Loaded " + at("two.txt") + ".");
     }

@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 using namespace mirel;
 using mirel::test::BmpShape;
@@ -246,14 +245,16 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<QString>("message");
         // 30 x 3 holds 30 groups: a stream of 31 bytes is one too many, and N is L - 5.
-        QTest::newRow("one group short") << 30 << 3 << 0 << 27 << "26";
-        QTest::newRow("offset counts against it") << 30 << 3 << 10 << 17 << "16";
-        QTest::newRow("offset beyond the picture") << 30 << 3 << 40 << 0 << "-14";
-        QTest::newRow("two pixels wide") << 2 << 10 << 0 << 0 << "-4";
-        QTest::newRow("no rows") << 30 << 0 << 0 << 0 << "-4";
-        QTest::newRow("negative height") << 30 << -2 << 0 << 1 << "-24";
-        QTest::newRow("grouped figure") << 3000 << 1 << 0 << 5000 << "996";
-        QTest::newRow("grouped thousands") << 3000 << 3 << 0 << 5000 << "2,996";
+        const QString noRoom = QStringLiteral("there is no room for a message");
+        QTest::newRow("one group short") << 30 << 3 << 0 << 27 << "message cannot exceed 26 bytes";
+        QTest::newRow("offset counts against it") << 30 << 3 << 10 << 17 << "message cannot exceed 16 bytes";
+        QTest::newRow("offset beyond the picture") << 30 << 3 << 40 << 0 << noRoom + " after the offset";
+        QTest::newRow("length field only") << 30 << 3 << 26 << 1 << noRoom + " after the offset";
+        QTest::newRow("two pixels wide") << 2 << 10 << 0 << 0 << noRoom;
+        QTest::newRow("no rows") << 30 << 0 << 0 << 0 << noRoom;
+        QTest::newRow("negative height") << 30 << -2 << 0 << 1 << noRoom;
+        QTest::newRow("grouped figure") << 3000 << 1 << 0 << 5000 << "message cannot exceed 996 bytes";
+        QTest::newRow("grouped thousands") << 3000 << 3 << 0 << 5000 << "message cannot exceed 2,996 bytes";
     }
     void capacityRefusals()
     {
@@ -265,12 +266,11 @@ private slots:
         RecordingUi ui;
         BmpShape shape = ShapeOf(width, height);
         writeFile(work("c.bmp"), MakeBmp(shape));
-        writeFile(work("o.bmp"), "old content that must go");
+        writeFile(work("o.bmp"), "an older picture");
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payloadOf(size_t(size), 3), 0, offset), 1);
-        QCOMPARE(QString::fromStdString(ui.onlyMessage()),
-                 "Due to size of picture, message cannot exceed " + message + " bytes");
+        QCOMPARE(QString::fromStdString(ui.onlyMessage()), "Due to size of picture, " + message);
         QVERIFY(ui.messages[0].icon == MsgIcon::None);
-        QCOMPARE(readFile(work("o.bmp")), mirel::test::BmpHeaderBytes(shape));
+        QCOMPARE(readFile(work("o.bmp")), std::string("an older picture"));
         QCOMPARE(gMsgStart, 0);
         QCOMPARE(gBytePos, 0);
     }
@@ -284,15 +284,19 @@ private slots:
             if (n == 4)
                 gAbort = true;
         };
-        QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payloadOf(200, 1), 1, 0), 0);
+        writeFile(work("o.bmp"), "an older picture");
+        int32_t offset = 0;
+        QVERIFY(HidePayload(work("c.bmp"), work("o.bmp"), payloadOf(200, 1), 1, offset).status == CodecStatus::Aborted);
         QVERIFY(ui.messages.empty());
         QVERIFY(gAbort);
         QCOMPARE(ui.yields, 4);
         QCOMPARE(gBytePos, 40);
-        const std::string full = expectedPicture(MakeBmp(shape), le32(200) + payloadOf(200, 1), 1, 0);
-        QCOMPARE(readFile(work("o.bmp")), full.substr(0, size_t(54 + 4 * 92)));
+        // Nothing of the new picture: the old file as it was, and nothing beside it.
+        QCOMPARE(readFile(work("o.bmp")), std::string("an older picture"));
+        QCOMPARE(QDir(test::at(QString())).entryList(QDir::Files | QDir::Hidden).filter("o.bmp").size(), 1);
 
-        // The decoder hands back what it found, with spaces for the rest.
+        // An aborted decode hands back nothing either.
+        const std::string full = expectedPicture(MakeBmp(shape), le32(200) + payloadOf(200, 1), 1, 0);
         writeFile(work("full.bmp"), full);
         resetState();
         ui.yields = 0;
@@ -300,10 +304,10 @@ private slots:
             if (n == 6)
                 gAbort = true;
         };
-        const std::string partial = decode(work("full.bmp"), 0);
-        QCOMPARE(partial.size(), size_t(201));
-        QCOMPARE(partial.substr(0, 57), std::string("\x01") + payloadOf(200, 1).substr(0, 56));
-        QCOMPARE(partial.substr(57), std::string(144, ' '));
+        CodecStatus status = CodecStatus::Ok;
+        QCOMPARE(decode(work("full.bmp"), 0, &status), std::string());
+        QVERIFY(status == CodecStatus::Aborted);
+        QCOMPARE(ui.yields, 6);
     }
 
     void abortBeforeTheLengthIsComplete()
@@ -314,7 +318,9 @@ private slots:
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), "hello", 1, 9), 0);
         resetState();
         ui.onYield = [](int) { gAbort = true; };
-        QCOMPARE(decode(work("o.bmp"), 9), std::string("\x01"));
+        CodecStatus status = CodecStatus::Ok;
+        QCOMPARE(decode(work("o.bmp"), 9, &status), std::string());
+        QVERIFY(status == CodecStatus::Aborted);
         resetState();
         ui.onYield = nullptr;
         QCOMPARE(decode(work("o.bmp"), 9), std::string("\x01hello"));
@@ -337,18 +343,20 @@ private slots:
         QVERIFY(ui.messages[0].icon == MsgIcon::Information);
         QCOMPARE(readFile(work("keep.bmp")), std::string("keep me"));
 
-        // A missing carrier ends as an empty file at its path.
-        ui.messages.clear();
-        QVERIFY(!fileExists(work("ghost.bmp")));
-        QCOMPARE(encode(work("ghost.bmp"), work("keep.bmp"), "hi", 0, 0), 1);
-        QCOMPARE(ui.onlyMessage(), std::string("Bitmap doesn't appear to be in Windows format."));
-        QCOMPARE(readFile(work("ghost.bmp")), std::string());
-        QCOMPARE(readFile(work("keep.bmp")), std::string("keep me"));
-        ui.messages.clear();
-        QCOMPARE(decode(work("ghost2.bmp"), 0), std::string());
-        QCOMPARE(ui.onlyMessage(), std::string("Bitmap doesn't appear to be in Windows format."));
+        // A missing carrier or picture, also behind a dangling link, is not found, and nothing is
+        // made where it should be.
+        QVERIFY(QFile::link(QString::fromStdString(work("ghost-target.bmp")), QString::fromStdString(work("dangling.bmp"))));
+        for (const std::string& missing : {work("ghost.bmp"), work("dangling.bmp")}) {
+            ui.messages.clear();
+            QCOMPARE(encode(missing, work("keep.bmp"), "hi", 0, 0), 2);
+            QCOMPARE(ui.onlyMessage().substr(0, 20), std::string("Encoding Error #53\r\n"));
+            QCOMPARE(readFile(work("keep.bmp")), std::string("keep me"));
+            ui.messages.clear();
+            QCOMPARE(decode(missing, 0), std::string());
+            QCOMPARE(ui.onlyMessage().substr(0, 20), std::string("Decoding Error #53\r\n"));
+        }
         QCOMPARE(ui.settingsRequests, 0);
-        QVERIFY(fileExists(work("ghost2.bmp")));
+        QVERIFY(!fileExists(work("ghost.bmp")) && !fileExists(work("ghost-target.bmp")));
     }
 
     void newPictureNeverReplacesItsCarrier_data()
@@ -449,15 +457,24 @@ private slots:
         writeFile(work("zero.bmp"), expectedPicture(carrier, le32(0), 1, 0));
         QCOMPARE(decode(work("zero.bmp"), 0), std::string("\x01"));
 
-        // The rows run out before the announced bytes: spaces, and no message.
-        writeFile(work("short.bmp"), expectedPicture(carrier, le32(26) + "0123456789abcdefghijklmn", 0, 2));
-        QCOMPARE(decode(work("short.bmp"), 2), std::string("\x00", 1) + "0123456789abcdefghijklmn  ");
-        QVERIFY(ui.messages.empty());
+        // A length that the picture holds, but not after the offset: nothing is made up.
+        writeFile(work("short.bmp"), expectedPicture(carrier, le32(25) + "0123456789abcdefghijklmn", 0, 2));
+        QCOMPARE(decode(work("short.bmp"), 2), std::string());
+        QVERIFY(ui.onlyMessage().find("Decoding Error #7\r\n\r\nOut of memory (the picture announces 25 bytes but "
+                                      "can hold at most 24 after the offset)") == 0);
+        ui.messages.clear();
+        QCOMPARE(decode(work("short.bmp"), 0), std::string());  // the wrong offset: another length
 
         // A length the picture cannot hold comes from a picture without a stream.
+        ui.messages.clear();
         writeFile(work("big.bmp"), expectedPicture(carrier, le32(27), 0, 0));
         QCOMPARE(decode(work("big.bmp"), 0), std::string());
         QCOMPARE(ui.onlyMessage().substr(0, 19), std::string("Decoding Error #7\r\n"));
+
+        // An offset that leaves no room for the length field.
+        ui.messages.clear();
+        QCOMPARE(decode(work("big.bmp"), 27), std::string());
+        QCOMPARE(ui.onlyMessage().substr(0, 19), std::string("Decoding Error #9\r\n"));
 
         // A fourth length byte of 128 or more: the overflow message and the kind byte alone.
         ui.messages.clear();
@@ -483,6 +500,13 @@ private slots:
         writeFile(work("cut.bmp"), picture.substr(0, 54 + 900));
         QCOMPARE(decode(work("cut.bmp"), 0), std::string("\x00", 1) + "twenty bytes of text");
         QCOMPARE(ui.yields, 0);
+        QVERIFY(ui.messages.empty());
+
+        // The last byte in the last group of a row, and the file cut right after that row: every
+        // byte is there.
+        const std::string full = expectedPicture(MakeBmp(shape), le32(196) + payloadOf(196, 3), 1, 0);
+        writeFile(work("cut2.bmp"), full.substr(0, 54 + 2 * 900));
+        QCOMPARE(decode(work("cut2.bmp"), 0), std::string("\x01") + payloadOf(196, 3));
         QVERIFY(ui.messages.empty());
     }
 
@@ -541,29 +565,23 @@ private slots:
         QCOMPARE(decode(work("cut2.bmp"), 0), std::string("\x01short"));
     }
 
-    void deviceAsDestinationIsWrittenNotDeleted()
-    {
-        RecordingUi ui;
-        writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 3)));
-        // A null device of our own, so that nothing outside the scratch folder is at stake.
-        const std::string node = work("null-device");
-        if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
-            QSKIP("cannot make a device node here");
-        QCOMPARE(encode(work("c.bmp"), node, "into the void", 0, 0), 0);
-        struct stat st {};
-        QVERIFY(::lstat(node.c_str(), &st) == 0);
-        QVERIFY(S_ISCHR(st.st_mode));
-    }
-
-    void directoryAsDestinationIsReported()
+    // Only a file can be replaced: a folder, a FIFO or a device is refused before anything is
+    // read, and stays what it was.
+    void destinationsThatAreNoFile()
     {
         RecordingUi ui;
         writeFile(work("c.bmp"), MakeBmp(ShapeOf(30, 3)));
         QDir().mkpath(QString::fromStdString(work("adir")));
-        QCOMPARE(encode(work("c.bmp"), work("adir"), "x", 0, 0), 2);
-        QVERIFY(ui.onlyMessage().find("Encoding Error #75\r\n\r\nPath/File access error") == 0);
-        QVERIFY(ui.onlyMessage().find("adir") != std::string::npos);
+        QCOMPARE(::mkfifo(work("fifo").c_str(), 0600), 0);
+        for (const std::string& destination : {work("adir"), work("fifo"), std::string("/dev/null")}) {
+            ui.messages.clear();
+            QCOMPARE(encode(work("c.bmp"), destination, "x", 0, 0), 1);
+            QVERIFY2(ui.onlyMessage().find("cannot be saved as " + destination + ": it is a") != std::string::npos,
+                     ui.onlyMessage().c_str());
+        }
         QVERIFY(QFileInfo(QString::fromStdString(work("adir"))).isDir());
+        struct stat st {};
+        QVERIFY(::lstat(work("fifo").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
     }
 };
 

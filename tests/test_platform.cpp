@@ -150,34 +150,60 @@ private slots:
         QCOMPARE(folder.code, ErrorCode::PathFileAccess);
     }
 
-    void binaryFileFailuresCarryTheirCodes()
+    void filesFailWithTheirCodesAndReadingNeverCreates()
     {
-        // Opening for reading creates an empty file where none exists.
-        const std::string fresh = workDir() + "/fresh.bin";
+        const std::string dir = test::FreshDir().toStdString();
         BinaryFile file;
-        QVERIFY(!BinaryFile::openForReading(fresh, file));
-        QCOMPARE(file.length(), int64_t(0));
-        char buffer[4];
-        QCOMPARE(file.readExact(buffer, 4).code, ErrorCode::InputPastEnd);
-
-        QCOMPARE(BinaryFile::openExisting(workDir() + "/missing.bin", file).code, ErrorCode::FileNotFound);
-        QCOMPARE(BinaryFile::createForWriting(workDir(), file).code, ErrorCode::PathFileAccess);
-        QCOMPARE(BinaryFile::createForWriting(workDir() + "/no/such/dir/x", file).code,
-                 ErrorCode::FileNotFound);
-
-        // A device that is always full, where the machine has one.
-        if (QFile::exists("/dev/full")) {
-            QVERIFY(!BinaryFile::createForWriting("/dev/full", file));
-            const Failure full = file.write("data", 4);
-            QCOMPARE(full.code, ErrorCode::DiskFull);
-            QCOMPARE(full.describe().substr(0, 9), std::string("Disk full"));
-        }
+        QCOMPARE(BinaryFile::openExisting(dir + "/missing.bin", file).code, ErrorCode::FileNotFound);
+        // Behind a dangling link: not found, and nothing appears at the link's target.
+        QVERIFY(QFile::link(QString::fromStdString(dir + "/target.bin"), QString::fromStdString(dir + "/dangling")));
+        QCOMPARE(BinaryFile::openExisting(dir + "/dangling", file).code, ErrorCode::FileNotFound);
+        QVERIFY(!QFile::exists(QString::fromStdString(dir + "/target.bin")));
 
         std::string data;
-        QVERIFY(!WriteWholeFile(workDir() + "/whole.bin", std::string("a\0b", 3)));
-        QVERIFY(!ReadWholeFile(workDir() + "/whole.bin", data));
+        QVERIFY(!WriteWholeFile(dir + "/whole.bin", std::string("a\0b", 3)));
+        QVERIFY(!ReadWholeFile(dir + "/whole.bin", data));
         QCOMPARE(data, std::string("a\0b", 3));
-        QCOMPARE(ReadWholeFile(workDir(), data).code, ErrorCode::PathFileAccess);
+        char buffer[4];
+        QVERIFY(!BinaryFile::openExisting(dir + "/whole.bin", file));
+        QCOMPARE(file.readExact(buffer, 4).code, ErrorCode::InputPastEnd);
+        QCOMPARE(ReadWholeFile(dir, data).code, ErrorCode::PathFileAccess);
+    }
+
+    // A new file takes its destination's place only when committed; until then, and when it is
+    // given up, the destination is as it was and no other file is in the folder.
+    void outputFilesReplaceTheirDestinationInOneStep()
+    {
+        const QString dir = test::FreshDir();
+        const std::string old = (dir + "/old.bin").toStdString();
+        QVERIFY(!WriteWholeFile(old, "old content"));
+        QVERIFY(QFile::setPermissions(QString::fromStdString(old), QFile::ReadOwner | QFile::WriteOwner));
+        for (const bool commit : {false, true}) {
+            OutputFile out;
+            QVERIFY(!OutputFile::create(old, out));
+            QVERIFY(!out.file().write("new", 3));
+            QCOMPARE(test::readFile(QString::fromStdString(old)), QByteArray("old content"));
+            if (commit)
+                QVERIFY(!out.commit());
+        }
+        QCOMPARE(test::readFile(QString::fromStdString(old)), QByteArray("new"));
+        struct stat st {};
+        QVERIFY(::stat(old.c_str(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"old.bin"});
+
+        // A link is replaced by the new file; what it pointed to stays.
+        QVERIFY(QFile::link(QString::fromStdString(old), dir + "/link.bin"));
+        QVERIFY(!WriteWholeFile((dir + "/link.bin").toStdString(), "through"));
+        QVERIFY(!QFileInfo(dir + "/link.bin").isSymLink());
+        QCOMPARE(test::readFile(QString::fromStdString(old)), QByteArray("new"));
+
+        // Nothing but a file can be replaced, and nothing is made in a folder that is not there.
+        OutputFile out;
+        QCOMPARE(OutputFile::create(dir.toStdString(), out).code, ErrorCode::PathFileAccess);
+        QCOMPARE(NotAFileAt(dir.toStdString()), std::string("a folder"));
+        QCOMPARE(NotAFileAt("/dev/null"), std::string("a device"));
+        QCOMPARE(OutputFile::create((dir + "/no/such/x").toStdString(), out).code, ErrorCode::FileNotFound);
     }
 
     void offsetText_data()

@@ -98,12 +98,13 @@ private slots:
             gAbort = false;
             gBytePos = gMsgStart = gMsgEnd = 0;
             gOffset = offset;
+            const std::string before = readAll(picturePath);
             const int32_t result = EncodePicture(carrierPath, picturePath, payload, kind, gOffset);
             const bool fits = int64_t(offset) + 4 + int64_t(size) <= groups;
             if (!fits) {
                 QVERIFY2(result == 1, context);
-                QVERIFY2(ui.onlyMessage().rfind("Due to size of picture, message cannot exceed ", 0) == 0, context);
-                QVERIFY2(readAll(picturePath) == carrier.substr(0, 54), context);
+                QVERIFY2(ui.onlyMessage().rfind("Due to size of picture, ", 0) == 0, context);
+                QVERIFY2(readAll(picturePath) == before, context);
                 ++refused;
                 continue;
             }
@@ -124,6 +125,39 @@ private slots:
         // Both outcomes were well represented.
         QVERIFY(encoded > kRounds / 2);
         QVERIFY(refused > kRounds / 20);
+    }
+
+    // Every payload size from nothing to the last byte that fits comes back exactly, with and
+    // without a password and an offset; one byte more is refused.
+    void everySizeUpToTheCapacity()
+    {
+        test::RecordingUi ui;
+        const std::string carrierPath = test::at("every.bmp").toStdString();
+        const std::string picturePath = test::at("every-out.bmp").toStdString();
+        test::writeFile(QString::fromStdString(carrierPath), QByteArray::fromStdString(test::MakeBmp(test::ShapeOf(31, 5))));
+        std::mt19937 rng(7);
+        for (const int32_t offset : {0, 7}) {
+            for (const std::string password : {"", "pw"}) {
+                const int64_t capacity = 10 * 5 - offset - 4;
+                for (int64_t size = 0; size <= capacity + 1; ++size) {
+                    const std::string content = bytesOf(rng, size_t(size));
+                    const std::string payload = password.empty() ? content : CryptString(content, password);
+                    gOffset = offset;
+                    const int32_t result = EncodePicture(carrierPath, picturePath, payload, uint8_t(size & 1), gOffset);
+                    QCOMPARE(result, size <= capacity ? 0 : 1);
+                    if (result != 0)
+                        continue;
+                    gOffset = offset;
+                    const std::string decoded = DecodePicture(picturePath);
+                    QCOMPARE(decoded.size(), size_t(size) + 1);
+                    QCOMPARE(int(decoded[0]), int(size & 1));
+                    const std::string back =
+                        password.empty() ? decoded.substr(1) : CryptString(decoded.substr(1), password);
+                    QCOMPARE(back, content);
+                }
+            }
+        }
+        QCOMPARE(ui.messages.size(), size_t(4));  // the four refusals
     }
 };
 
