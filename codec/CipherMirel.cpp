@@ -140,41 +140,98 @@ private:
 };
 
 // The encoder's pass over the rows, after the destination holds the header: stream byte n goes
-// into group offset + n. The caller has made sure that the whole stream fits.
-Failure encodeRows(BinaryFile& source, BinaryFile& destination, const RowGeometry& geometry,
-                   const Stream& stream, uint8_t kind, int32_t& offset)
-{
-    std::vector<uint8_t> row;
-    if (Failure f = makeRowBuffer(source, geometry, row))
-        return f;
+// into group offset + n. The caller has made sure that the whole stream fits, so that the
+// picture has whole groups. Only the rows that hold the stream pass through the row buffer, one
+// at a time with a yield after each; the rows before and after them are copied as they are, by
+// the kernel where it can, in slices of a few megabytes with a yield after each. Both stop
+// after the row or slice in which gAbort was set. The shared counters end as a row-by-row pass
+// leaves them.
+class RowEncoder {
+public:
+    RowEncoder(BinaryFile& source, BinaryFile& destination, const RowGeometry& geometry, const Stream& stream,
+               uint8_t kind, int32_t& offset)
+        : m_source(source), m_destination(destination), m_geometry(geometry), m_stream(stream), m_kind(kind),
+          m_offset(offset), m_first(offset), m_end(offset + stream.size())
+    {
+    }
 
-    const int64_t perRow = geometry.groupsPerRow;
-    const int64_t first = offset;               // the group of the first stream byte
-    const int64_t end = first + stream.size();  // one past the group of the last
-    for (int64_t r = 0; r < geometry.rows; ++r) {
-        if (Failure f = source.readExact(row.data(), row.size()))
+    Failure run()
+    {
+        const int64_t perRow = m_geometry.groupsPerRow;
+        const int64_t firstStreamRow = m_first / perRow;
+        const int64_t lastStreamRow = (m_end - 1) / perRow;
+        if (Failure f = copyRows(0, firstStreamRow); f || gAbort)
             return f;
-        const int64_t rowStart = r * perRow;
-        for (int64_t g = std::max(first, rowStart); g < std::min(end, rowStart + perRow); ++g) {
-            uint8_t* group = row.data() + (g - rowStart) * kGroupBytes;
-            putByte(group, stream[g - first]);
-            if (g == first) {
-                group[kKindByte] = static_cast<uint8_t>((group[kKindByte] & kHighBitsMask) | (kind & kLowBit));
+        if (Failure f = makeRowBuffer(m_source, m_geometry, m_row))
+            return f;
+        for (int64_t r = firstStreamRow; r <= lastStreamRow; ++r) {
+            if (Failure f = encodeRow(r); f || gAbort)
+                return f;
+        }
+        return copyRows(lastStreamRow + 1, m_geometry.rows);
+    }
+
+private:
+    static constexpr int64_t kSliceBytes = int64_t(8) << 20;
+
+    // Copies rows [from, to) unchanged.
+    Failure copyRows(int64_t from, int64_t to)
+    {
+        const int64_t sliceRows = std::max<int64_t>(1, kSliceBytes / m_geometry.stride);
+        for (int64_t r = from; r < to; r += sliceRows) {
+            const int64_t rows = std::min(sliceRows, to - r);
+            if (Failure f = m_source.copyTo(m_destination, rows * m_geometry.stride))
+                return f;
+            for (int64_t k = r; k < r + rows; ++k)
+                countRow(k);
+            Yield();
+            if (gAbort)
+                break;
+        }
+        return {};
+    }
+
+    // Reads row r, puts the stream bytes that fall in it into its groups and writes it.
+    Failure encodeRow(int64_t r)
+    {
+        if (Failure f = m_source.readExact(m_row.data(), m_row.size()))
+            return f;
+        const int64_t rowStart = r * m_geometry.groupsPerRow;
+        const int64_t rowEnd = rowStart + m_geometry.groupsPerRow;
+        for (int64_t g = std::max(m_first, rowStart); g < std::min(m_end, rowEnd); ++g) {
+            uint8_t* group = m_row.data() + (g - rowStart) * kGroupBytes;
+            putByte(group, m_stream[g - m_first]);
+            if (g == m_first) {
+                group[kKindByte] = static_cast<uint8_t>((group[kKindByte] & kHighBitsMask) | (m_kind & kLowBit));
                 gMsgStart = static_cast<int32_t>(g);
             }
             gMsgEnd = static_cast<int32_t>(g);
         }
-        // The groups of the row that lie before the stream were passed over.
-        offset -= static_cast<int32_t>(std::clamp<int64_t>(first - rowStart, 0, perRow));
-        gBytePos += static_cast<int32_t>(perRow);
-        if (Failure f = destination.write(row.data(), row.size()))
+        countRow(r);
+        if (Failure f = m_destination.write(m_row.data(), m_row.size()))
             return f;
         Yield();
-        if (gAbort)
-            break;
+        return {};
     }
-    return {};
-}
+
+    // The counters after row r: its groups visited, those before the stream passed over.
+    void countRow(int64_t r)
+    {
+        const int64_t perRow = m_geometry.groupsPerRow;
+        m_offset -= static_cast<int32_t>(std::clamp<int64_t>(m_first - r * perRow, 0, perRow));
+        gBytePos += static_cast<int32_t>(perRow);
+    }
+
+    BinaryFile& m_source;
+    BinaryFile& m_destination;
+    const RowGeometry& m_geometry;
+    const Stream& m_stream;
+    const uint8_t m_kind;
+    int32_t& m_offset;
+    const int64_t m_first;  // the group of the first stream byte
+    const int64_t m_end;    // one past the group of the last
+    std::vector<uint8_t> m_row;
+};
 
 // Hands out the stream bytes of a picture one group after the other, as the decoder walks: it
 // passes over gOffset groups first, counting gOffset down, reads a row when it needs one, and
@@ -490,7 +547,7 @@ CodecResult HidePayload(const std::string& sourcePath, const std::string& destin
     if (Failure f = destination.file().write(header.bytes, kHeaderSize))
         return fail(f);
     const int64_t firstGroup = offset;
-    if (Failure f = encodeRows(source, destination.file(), geometry, stream, kind, offset))
+    if (Failure f = RowEncoder(source, destination.file(), geometry, stream, kind, offset).run())
         return fail(f);
     if (gAbort) {
         result.status = CodecStatus::Aborted;

@@ -6,11 +6,16 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace mirel {
 
 namespace {
+// The buffer of a copy by hand.
+constexpr int64_t kCopySlice = 1 << 20;
+
 Failure openFailure(const std::string& path)
 {
     const int err = errno;
@@ -104,6 +109,43 @@ Failure BinaryFile::write(const void* buffer, size_t count)
             return failure(ErrorCode::DeviceIo);
         }
         done += static_cast<size_t>(n);
+    }
+    return {};
+}
+
+Failure BinaryFile::copyTo(BinaryFile& destination, int64_t count)
+{
+    struct stat st {};
+    bool kernel = ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode);
+    std::vector<char> buffer;
+    while (count > 0) {
+        if (kernel) {
+            const ssize_t n = ::copy_file_range(m_fd, nullptr, destination.m_fd, nullptr, static_cast<size_t>(count), 0);
+            if (n > 0) {
+                count -= n;
+                continue;
+            }
+            if (n == 0)
+                return {ErrorCode::InputPastEnd, m_path + ": the file ends too soon"};
+            const int err = errno;
+            if (err == EINTR)
+                continue;
+            if (err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO)
+                return destination.failure(ErrorCode::DeviceIo);
+            // Not between these two files, on this kernel or file system: copy by hand.
+            kernel = false;
+            continue;
+        }
+        if (buffer.empty())
+            buffer.resize(kCopySlice);
+        size_t got = 0;
+        if (Failure f = readSome(buffer.data(), static_cast<size_t>(std::min<int64_t>(count, kCopySlice)), got))
+            return f;
+        if (got == 0)
+            return {ErrorCode::InputPastEnd, m_path + ": the file ends too soon"};
+        if (Failure f = destination.write(buffer.data(), got))
+            return f;
+        count -= static_cast<int64_t>(got);
     }
     return {};
 }
@@ -285,6 +327,13 @@ Failure OutputFile::commit()
     }
     if (Failure f = m_file.close())
         return f;
+    // Swapping the two names puts the new file in place as a rename would; the old one, now under
+    // the temporary name, then goes. (A plain rename over a file makes some file systems push
+    // the whole new file to the disk at once, which costs as much again as writing it.)
+    if (::renameat2(AT_FDCWD, m_temporaryName.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+        discard();
+        return {};
+    }
     if (::rename(m_temporaryName.c_str(), path.c_str()) != 0) {
         const Failure f = openFailure(path);
         discard();

@@ -32,6 +32,11 @@ public:
     // Reads exactly count bytes; a file that ends sooner fails with InputPastEnd.
     Failure readExact(void* buffer, size_t count);
     Failure write(const void* buffer, size_t count);
+    // Copies count bytes from this file's position to destination's position, moving both on.
+    // The kernel copies them where it can (without passing them through this program, or
+    // sharing blocks on file systems that do); where it refuses, and for pipes and devices, a
+    // plain read and write loop does. A file that ends sooner fails with InputPastEnd.
+    Failure copyTo(BinaryFile& destination, int64_t count);
     // Moves to byte position from the start of the file.
     Failure seek(int64_t position);
     // Length of the file in bytes, or -1 when the system cannot tell (also for a pipe or device).

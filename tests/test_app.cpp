@@ -352,7 +352,7 @@ private slots:
         QFETCH(bool, yes);
         makeCarrier(at("big.bmp"), 900, 400);
         writeFile(at("out.bmp"), "an older picture");
-        w->txtMsg->setText("abort me");
+        w->txtMsg->setText(QString(3000, 'a'));  // ten rows of the stream, a yield after each
         ui->onYield = [&](int n) {
             if (n != 5)
                 return;
@@ -383,7 +383,7 @@ private slots:
     void closeWhileTheAbortIsPending()
     {
         makeCarrier(at("big.bmp"), 900, 400);
-        w->txtMsg->setText("abort me");
+        w->txtMsg->setText(QString(3000, 'a'));  // ten rows of the stream, a yield after each
         bool closedDuringRun = false;
         ui->onYield = [&](int n) {
             if (n == 2) {

@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QTest>
 
+#include <thread>
+
 #include <sys/stat.h>
 
 using namespace mirel;
@@ -184,7 +186,7 @@ private slots:
         QCOMPARE(gMsgStart, offset);
         QCOMPARE(gMsgEnd, offset + size + 3);
         QCOMPARE(gBytePos, groups);
-        QCOMPARE(ui.yields, height);
+        QVERIFY(ui.yields >= 1 && ui.yields <= height);  // at most one a row: untouched rows go in slices
 
         resetState();
         const std::string decoded = decode(work("out.bmp"), offset);
@@ -193,6 +195,20 @@ private slots:
         QCOMPARE(decoded, std::string(1, char(kind)) + payload);
         QCOMPARE(gOffset, 0);
         QCOMPARE(gBytePos, 0);  // the decoder leaves the encoder's bookkeeping alone
+    }
+
+    // A carrier that comes through a pipe cannot be copied by the kernel: the copy by hand must
+    // give the same picture, rows before and after the stream included.
+    void carrierFromAPipe()
+    {
+        RecordingUi ui;
+        const std::string carrier = MakeBmp(ShapeOf(301, 9));
+        const std::string payload = payloadOf(150, 8);
+        QCOMPARE(::mkfifo(work("pipe.bmp").c_str(), 0600), 0);
+        std::thread feeder([&] { writeFile(work("pipe.bmp"), carrier); });
+        QCOMPARE(encode(work("pipe.bmp"), work("piped.bmp"), payload, 1, 250), 0);
+        feeder.join();
+        QCOMPARE(readFile(work("piped.bmp")), expectedPicture(carrier, le32(150) + payload, 1, 250));
     }
 
     void onlyLowBitsAndOneNinthByteChange()
@@ -527,6 +543,7 @@ private slots:
         writeFile(work("c.bmp"), MakeBmp(ShapeOf(31, 20)));
         const std::string payload = payloadOf(120, 4);
         QCOMPARE(encode(work("c.bmp"), work("o.bmp"), payload, 1, 23), 0);
+        const int encoderYields = ui.yields;
         std::string bytes;
         uint8_t kind = 0;
         QVERIFY(!ReadStream(work("o.bmp"), 23, 124, bytes, kind));
@@ -543,7 +560,7 @@ private slots:
         writeFile(work("o.bmp"), picture.substr(0, 54 + 96 * 3));
         QCOMPARE(ReadStream(work("o.bmp"), 23, 124, bytes, kind).code, ErrorCode::InputPastEnd);
         QVERIFY(ui.messages.empty());
-        QCOMPARE(ui.yields, 20);  // the encoder's; reading back yields nothing
+        QCOMPARE(ui.yields, encoderYields);  // reading back yields nothing
     }
 
     void cutOffPictureAnnouncingMuchFailsAtOnce()
