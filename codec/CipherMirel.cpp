@@ -488,8 +488,8 @@ CodecStatus CheckCarrier(const std::string& path, BitmapHeader& header, int64_t&
     return CodecStatus::Ok;
 }
 
-CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
-                        std::string_view payload, uint8_t kind, int32_t& offset)
+CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination, std::string_view payload,
+                            uint8_t kind, int32_t& offset)
 {
     CodecResult result;
     const auto fail = [&result](const Failure& f) {
@@ -503,18 +503,9 @@ CodecResult HidePayload(const std::string& sourcePath, const std::string& destin
         return result;
     };
 
-    // Nothing is read when the picture could not be saved anyway.
-    if (const std::string what = NotAFileAt(destinationPath); !what.empty())
-        return refuse("The new picture cannot be saved as " + destinationPath + ": it is " + what +
-                          ", not a file.\r\n\r\nChoose another name for it.",
-                      MsgIcon::Information);
-    BinaryFile source;
-    if (Failure f = BinaryFile::openExisting(sourcePath, source))
-        return fail(f);
     if (payload.size() > static_cast<size_t>(kInt32Max - kLengthFieldSize))
         return fail({ErrorCode::Overflow, "the payload is larger than 2 GiB"});
     const Stream stream(payload);
-
     BitmapHeader header;
     Failure failure;
     switch (readHeader(source, header, failure)) {
@@ -524,8 +515,6 @@ CodecResult HidePayload(const std::string& sourcePath, const std::string& destin
     }
     if (offset < 0)
         return refuse(kNegativeOffsetText, MsgIcon::Information);
-    if (SameFile(sourcePath, destinationPath))
-        return refuse(kOwnCarrierText, MsgIcon::Information);
     const RowGeometry geometry = GeometryOf(header);
     if (Failure f = checkGeometry(header, geometry))
         return fail(f);
@@ -540,30 +529,71 @@ CodecResult HidePayload(const std::string& sourcePath, const std::string& destin
     if (Failure f = checkRowsPresent(source, geometry))
         return fail(f);
 
-    // The new picture takes the destination's place only once it is complete and holds the stream.
-    OutputFile destination;
-    if (Failure f = OutputFile::create(destinationPath, destination))
+    BinaryFile* out = nullptr;
+    if (Failure f = destination(out))
         return fail(f);
-    if (Failure f = destination.file().write(header.bytes, kHeaderSize))
+    if (Failure f = out->write(header.bytes, kHeaderSize))
         return fail(f);
     const int64_t firstGroup = offset;
-    if (Failure f = RowEncoder(source, destination.file(), geometry, stream, kind, offset).run())
+    if (Failure f = RowEncoder(source, *out, geometry, stream, kind, offset).run())
         return fail(f);
     if (gAbort) {
         result.status = CodecStatus::Aborted;
         return result;
     }
+    // What the new picture holds is checked before anybody takes it for done.
     std::string written;
     uint8_t writtenKind = kKindMessage;
-    if (Failure f = readStream(destination.file(), geometry, firstGroup, stream.size(), written, writtenKind))
+    if (Failure f = readStream(*out, geometry, firstGroup, stream.size(), written, writtenKind))
         return fail(f);
     for (int64_t n = 0; n < stream.size(); ++n) {
         if (static_cast<uint8_t>(written[static_cast<size_t>(n)]) != stream[n] || writtenKind != (kind & kLowBit))
-            return fail({ErrorCode::DeviceIo, destinationPath + ": " + kUnchangedText});
+            return fail({ErrorCode::DeviceIo, out->path() + ": " + kUnchangedText});
     }
-    if (Failure f = destination.commit())
-        return fail(f);
     result.status = CodecStatus::Ok;
+    return result;
+}
+
+CodecResult RefuseDestination(const std::string& sourcePath, const std::string& destinationPath)
+{
+    std::string text;
+    if (const std::string what = NotAFileAt(destinationPath); !what.empty())
+        text = "The new picture cannot be saved as " + destinationPath + ": it is " + what +
+               ", not a file.\r\n\r\nChoose another name for it.";
+    else if (SameFile(sourcePath, destinationPath))
+        text = kOwnCarrierText;
+    else
+        return CodecResult{CodecStatus::Ok, kKindMessage, {}};
+    MsgBox(text, MsgIcon::Information);
+    return CodecResult{CodecStatus::Refused, kKindMessage, {}};
+}
+
+CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
+                        std::string_view payload, uint8_t kind, int32_t& offset)
+{
+    // Nothing is read when the picture could not be saved anyway.
+    if (CodecResult refused = RefuseDestination(sourcePath, destinationPath); refused.status != CodecStatus::Ok)
+        return refused;
+    BinaryFile source;
+    if (Failure f = BinaryFile::openExisting(sourcePath, source)) {
+        showFailure(kEncodePrefix, f);
+        return CodecResult();
+    }
+    // The new picture takes the destination's place only once it is complete and holds the stream.
+    OutputFile destination;
+    CodecResult result = HidePayloadInto(
+        source,
+        [&](BinaryFile*& out) {
+            out = &destination.file();
+            return OutputFile::create(destinationPath, destination);
+        },
+        payload, kind, offset);
+    if (result.status == CodecStatus::Ok) {
+        if (Failure f = destination.commit()) {
+            showFailure(kEncodePrefix, f);
+            return CodecResult();
+        }
+    }
     return result;
 }
 
@@ -595,23 +625,18 @@ Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, s
     return readStream(file, geometry, firstGroup, count, bytes, kind);
 }
 
-CodecResult RevealPayload(const std::string& sourcePath)
+CodecResult RevealPayloadFrom(BinaryFile& file)
 {
     CodecResult result;
-    BinaryFile file;
     BitmapHeader header;
-    Failure failure = BinaryFile::openExisting(sourcePath, file);
-    if (!failure) {
-        switch (readHeader(file, header, failure)) {
-        case CodecStatus::Refused:
-            MsgBox(kNotBitmapText, MsgIcon::Information);
-            result.status = CodecStatus::Refused;
-            return result;
-        case CodecStatus::Ok: break;
-        default: break;
-        }
-    }
-    if (failure) {
+    Failure failure;
+    switch (readHeader(file, header, failure)) {
+    case CodecStatus::Refused:
+        MsgBox(kNotBitmapText, MsgIcon::Information);
+        result.status = CodecStatus::Refused;
+        return result;
+    case CodecStatus::Ok: break;
+    default:
         showFailure(kDecodePrefix, failure);
         return result;
     }
@@ -634,6 +659,16 @@ CodecResult RevealPayload(const std::string& sourcePath)
         return CodecResult{CodecStatus::Aborted, kKindMessage, {}};
     result.status = CodecStatus::Ok;
     return result;
+}
+
+CodecResult RevealPayload(const std::string& sourcePath)
+{
+    BinaryFile file;
+    if (Failure f = BinaryFile::openExisting(sourcePath, file)) {
+        showFailure(kDecodePrefix, f);
+        return CodecResult();
+    }
+    return RevealPayloadFrom(file);
 }
 
 std::string DecodePicture(const std::string& sourcePath)

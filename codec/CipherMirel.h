@@ -41,9 +41,11 @@
 // 1 file); every other g[8] is left alone. The stream occupies consecutive groups, starting at
 // group gOffset. There is no signature and no checksum.
 
+#include "BinaryFile.h"
 #include "ErrorCode.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -146,6 +148,19 @@ CodecStatus CheckCarrier(const std::string& path, BitmapHeader& header, int64_t&
 CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
                         std::string_view payload, uint8_t kind, int32_t& offset);
 
+// The encoder proper, for callers that bring their own files. source is the carrier, open at its
+// first byte. Once the input has passed its checks, destination is called for the file that
+// the new picture goes in: empty, open for writing and reading back; its path() names it in
+// messages. HidePayloadInto fills it and checks that it reads back as written; putting it in
+// place is the caller's business. Results and messages as HidePayload's.
+using DestinationFn = std::function<Failure(BinaryFile*& file)>;
+CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination, std::string_view payload,
+                            uint8_t kind, int32_t& offset);
+
+// Refuses, with its message, a destination that is not a file (a folder, FIFO, device) or that
+// is the carrier itself; Ok when it may be written.
+CodecResult RefuseDestination(const std::string& sourcePath, const std::string& destinationPath);
+
 // The classic form of HidePayload: 0 when the pass ran (to its end, or until an abort), 1 when
 // refused, 2 when it failed.
 int32_t EncodePicture(const std::string& sourcePath, const std::string& destinationPath,
@@ -161,6 +176,10 @@ int32_t EncodePicture(const std::string& sourcePath, const std::string& destinat
 // before the announced bytes, a read error. Aborted, silently, when gAbort was set. Only Ok
 // carries a kind and a payload.
 CodecResult RevealPayload(const std::string& sourcePath);
+
+// RevealPayload for a picture that is already open at its first byte; its path() names it in
+// messages.
+CodecResult RevealPayloadFrom(BinaryFile& file);
 
 // The classic form of RevealPayload: the kind byte followed by the payload, or the empty string
 // when it did not end Ok.
