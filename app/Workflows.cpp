@@ -8,6 +8,7 @@
 #include "NumberText.h"
 #include "Paths.h"
 #include "Payload.h"
+#include "Pictures.h"
 #include "Settings.h"
 #include "Ui.h"
 #include "cDialog.h"
@@ -166,7 +167,7 @@ void frmMain::RunEncode(int sourceKind)
     setStatus(QStringLiteral(" Encoding ") + name);
     Yield();
     // A run that fails or is aborted leaves the destination as it was.
-    const CodecResult result = HidePayload(localPath(source), localPath(destination), payload, kind, gOffset);
+    const CodecResult result = HideInPicture(localPath(source), localPath(destination), payload, kind, gOffset);
     setStatus((result.status != CodecStatus::Ok ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) +
               name);
     if (gAbort || result.status == CodecStatus::Aborted)
@@ -189,7 +190,7 @@ void frmMain::RunDecode()
     setStatus(QStringLiteral(" Decoding ") + bitmapName);
     Yield();
 
-    const CodecResult decoded = RevealPayload(localPath(bitmap));
+    const CodecResult decoded = RevealFromPicture(localPath(bitmap));
     if (decoded.status == CodecStatus::Ok)
         presentDecoded(dialog, decoded, bitmapName);
     else

@@ -9,6 +9,7 @@
 #include "OffsetText.h"
 #include "Paths.h"
 #include "Payload.h"
+#include "Pictures.h"
 #include "Settings.h"
 #include "Ui.h"
 
@@ -339,7 +340,7 @@ int runEncode(const Options& options, ConsoleUi& console)
     CodecStatus status = CodecStatus::Failed;
     {
         const Pass pass;
-        status = HidePayload(options.picture, options.output, payload, kind, gOffset).status;
+        status = HideInPicture(options.picture, options.output, payload, kind, gOffset).status;
     }
     console.endProgress();
     if (status == CodecStatus::Aborted)
@@ -400,7 +401,7 @@ int runDecode(const Options& options, ConsoleUi& console)
     CodecResult decoded;
     {
         const Pass pass;
-        decoded = RevealPayload(options.picture);
+        decoded = RevealFromPicture(options.picture);
     }
     console.endProgress();
     if (decoded.status == CodecStatus::Aborted)
@@ -443,50 +444,57 @@ std::string jsonText(const std::string& text)
 
 int runInfo(const Options& options)
 {
-    BitmapHeader header;
+    PictureFacts facts;
     Failure failure;
-    switch (ReadPictureHeader(options.picture, header, failure)) {
-    case CodecStatus::Refused:
+    if (ProbePicture(options.picture, facts, failure) != CodecStatus::Ok) {
+        say("Cannot read the picture: " + failure.describe());
+        return failure.code == ErrorCode::FileNotFound ? kExitRefused : kExitFailed;
+    }
+    if (facts.format == PictureFormat::Unknown) {
         say("Bitmap doesn't appear to be in Windows format.");
         return kExitRefused;
-    case CodecStatus::Ok:
-        break;
-    default:
-        say("Cannot read the picture: " + failure.describe());
-        return failure.code == ErrorCode::FileNotFound || failure.code == ErrorCode::InputPastEnd ? kExitRefused
-                                                                                                   : kExitFailed;
     }
-    // The capacity the encoder honours: none for a picture it would not take.
+    // The capacity the encoder honours: that of the plain bitmap a carrier is turned into, and
+    // none for one it would not take.
+    BitmapHeader header;
     int64_t capacity = 0;
-    const bool usable = CheckCarrier(options.picture, header, capacity, failure) == CodecStatus::Ok;
-    const std::string problem = usable ? std::string() : failure.describe();
-    const RowGeometry geometry = GeometryOf(header);
-    const int64_t groups = usable ? geometry.groups : 0;
+    std::string problem;
+    const bool converted = facts.format != PictureFormat::PlainBitmap;
+    int64_t groups = 0;
+    if (converted) {
+        capacity = ConvertedCapacity(facts);
+        groups = facts.width / kBytesPerPixel * facts.height;
+    } else if (CheckCarrier(options.picture, header, capacity, failure) != CodecStatus::Ok) {
+        problem = failure.describe();
+    } else {
+        groups = GeometryOf(header).groups;
+    }
+    const std::string formatText = facts.formatName + " (" + facts.layout + ")";
 
     std::string out;
     if (options.json) {
-        out = "{\"width\": " + std::to_string(header.width()) + ", \"height\": " + std::to_string(header.height()) +
-              ", \"bits_per_pixel\": " + std::to_string(header.bitsPerPixel()) + ", \"groups\": " +
+        out = "{\"width\": " + std::to_string(facts.width) + ", \"height\": " + std::to_string(facts.height) +
+              ", \"bits_per_pixel\": " + std::to_string(facts.bitsPerPixel) + ", \"groups\": " +
               std::to_string(groups) + ", \"capacity\": " + std::to_string(capacity) +
-              (usable ? std::string() : ", \"problem\": " + jsonText(problem)) + "}\n";
+              (problem.empty() ? std::string() : ", \"problem\": " + jsonText(problem)) +
+              ", \"format\": " + jsonText(facts.formatName) + ", \"layout\": " + jsonText(facts.layout) +
+              ", \"converted\": " + (converted ? "true" : "false") + "}\n";
     } else {
-        out = "Picture:         " + options.picture + "\n" + "Width:           " + FormatNumber(header.width()) +
-              " pixels\n" + "Height:          " + FormatNumber(header.height()) + " pixels\n" +
-              "Bits per pixel:  " + std::to_string(header.bitsPerPixel()) + "\n" +
-              "Groups:          " + FormatNumber(groups) + "\n" + "Capacity:        " +
+        out = "Picture:         " + options.picture + "\n" + "Format:          " + formatText + "\n" +
+              "Width:           " + FormatNumber(facts.width) + " pixels\n" + "Height:          " +
+              FormatNumber(facts.height) + " pixels\n" + "Bits per pixel:  " + std::to_string(facts.bitsPerPixel) +
+              "\n" + "Groups:          " + FormatNumber(groups) + "\n" +
+              "Capacity:        " +
               (capacity > 0 ? FormatNumber(capacity) + " bytes of payload" : std::string("no room")) +
-              (usable ? "" : " (" + problem + ")") + "\n";
+              (problem.empty() ? "" : " (" + problem + ")") + "\n";
     }
     if (!writeOut(out))
         return kExitFailed;
-    if (header.pixelDataOffset() != kHeaderSize)
-        say("Warning: the header puts the pixel data at byte " + FormatNumber(header.pixelDataOffset()) +
-            ", not " + std::to_string(kHeaderSize) + "; hidden data is still walked from byte " +
-            std::to_string(kHeaderSize) + " as 24-bit rows.");
-    if (header.bitsPerPixel() != 8 * kBytesPerPixel)
-        say("Warning: the picture has " + std::to_string(header.bitsPerPixel()) +
-            " bits per pixel, not 24; hidden data is still walked from byte " +
-            std::to_string(kHeaderSize) + " as 24-bit rows.");
+    if (converted)
+        say("Note: as a carrier this picture is first turned into a plain 24-bit BMP with the same pixels" +
+            std::string(facts.format == PictureFormat::Bitmap
+                            ? "; hidden data in it is read from byte 54 as 24-bit rows, as in every BMP."
+                            : "."));
     return kExitOk;
 }
 

@@ -421,6 +421,39 @@ int32_t BitmapHeader::pixelDataOffset() const
     return readLe32(bytes + kPixelDataOffsetField);
 }
 
+bool BitmapHeader::isPlain() const
+{
+    return hasSignature() && readLe32(bytes + kInfoSizeOffset) == kInfoSize && pixelDataOffset() == kHeaderSize &&
+           readLe16(bytes + kPlanesOffset) == 1 && bitsPerPixel() == 8 * kBytesPerPixel &&
+           readLe32(bytes + kCompressionOffset) == 0 && width() > 0 && height() > 0;
+}
+
+BitmapHeader PlainBitmapHeader(int32_t width, int32_t height)
+{
+    constexpr int32_t kPixelsPerMetre = 2835;  // 72 dots per inch
+    BitmapHeader header;
+    const auto put = [&header](int at, uint32_t value, int size) {
+        for (int k = 0; k < size; ++k)
+            header.bytes[at + k] = static_cast<uint8_t>(value >> (8 * k));
+    };
+    header.bytes[0] = 'B';
+    header.bytes[1] = 'M';
+    put(kInfoSizeOffset, kInfoSize, 4);
+    put(kPixelDataOffsetField, kHeaderSize, 4);
+    put(kWidthOffset, static_cast<uint32_t>(width), 4);
+    put(kHeightOffset, static_cast<uint32_t>(height), 4);
+    put(kPlanesOffset, 1, 2);
+    put(kBitsPerPixelOffset, 8 * kBytesPerPixel, 2);
+    put(kResolutionOffset, kPixelsPerMetre, 4);
+    put(kResolutionOffset + 4, kPixelsPerMetre, 4);
+    const int64_t image = GeometryOf(header).stride * height;
+    if (image <= std::numeric_limits<uint32_t>::max() - kHeaderSize) {
+        put(kImageSizeOffset, static_cast<uint32_t>(image), 4);
+        put(kFileSizeOffset, static_cast<uint32_t>(image + kHeaderSize), 4);
+    }
+    return header;
+}
+
 RowGeometry GeometryOf(const BitmapHeader& header)
 {
     RowGeometry g;
@@ -453,6 +486,16 @@ int32_t StringToLong(const std::string& field)
         return 0;
     }
     return static_cast<int32_t>(byte(0) | (byte(1) << 8) | (byte(2) << 16) | (uint32_t(byte(3)) << 24));
+}
+
+void ShowEncodingFailure(const Failure& failure)
+{
+    showFailure(kEncodePrefix, failure);
+}
+
+void ShowDecodingFailure(const Failure& failure)
+{
+    showFailure(kDecodePrefix, failure);
 }
 
 int64_t PayloadCapacity(const RowGeometry& geometry, int64_t offset)

@@ -23,6 +23,11 @@
 // walked as 24-bit rows from byte 54 on: width * 3 data bytes, padded to a multiple of 4 (the
 // stride). There are height rows (none when height <= 0), in file order.
 //
+// A plain bitmap is one whose header says just that: a 40-byte info header, the pixels at byte
+// 54, one plane, 24 bits per pixel (blue, green, red), no compression, a width and a height
+// above 0 (rows stored bottom to top). Carriers of every other kind are turned into the plain
+// bitmap that holds the same pixels before anything is hidden in them (pictures/).
+//
 // Groups
 // ------
 // Each row is cut into groups of nine bytes (three pixels) from its first byte; a group is used
@@ -53,6 +58,13 @@ namespace mirel {
 
 inline constexpr int kHeaderSize = 54;
 inline constexpr int kSignatureSize = 2;
+inline constexpr int kFileSizeOffset = 2;
+inline constexpr int kInfoSizeOffset = 14;
+inline constexpr int kInfoSize = 40;
+inline constexpr int kPlanesOffset = 26;
+inline constexpr int kCompressionOffset = 30;
+inline constexpr int kImageSizeOffset = 34;
+inline constexpr int kResolutionOffset = 38;  // horizontal, then vertical, in pixels a metre
 inline constexpr int kWidthOffset = 18;
 inline constexpr int kHeightOffset = 22;
 inline constexpr int kBitsPerPixelOffset = 28;
@@ -85,7 +97,13 @@ struct BitmapHeader {
     int32_t height() const;
     int16_t bitsPerPixel() const;
     int32_t pixelDataOffset() const;
+    // True for a plain bitmap (see above): used as it is.
+    bool isPlain() const;
 };
+
+// The header of the plain bitmap of width x height pixels (both above 0). Sizes that do not fit
+// their 32-bit fields are left 0, as readers allow for uncompressed pictures.
+BitmapHeader PlainBitmapHeader(int32_t width, int32_t height);
 
 // Row geometry of a header, computed in 64 bits.
 struct RowGeometry {
@@ -121,6 +139,11 @@ struct CodecResult {
     uint8_t kind = kKindMessage;  // the kind bit of the first stream group
     std::string payload;          // exactly as long as the length field says
 };
+
+// Shows a failure of the encoder or the decoder as they show theirs: "Encoding Error #" or
+// "Decoding Error #", the code, and the description.
+void ShowEncodingFailure(const Failure& failure);
+void ShowDecodingFailure(const Failure& failure);
 
 // Reads the header of the picture at path; nothing is ever created there. Refused when the file
 // does not start with "BM" (also an empty file); Failed, with the reason in failure, when it

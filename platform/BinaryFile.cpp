@@ -1,6 +1,7 @@
 #include "BinaryFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <random>
@@ -67,6 +68,25 @@ Failure BinaryFile::open(const std::string& path, int flags, BinaryFile& file)
 Failure BinaryFile::openExisting(const std::string& path, BinaryFile& file)
 {
     return open(path, O_RDONLY, file);
+}
+
+Failure BinaryFile::createTemporary(const std::string& name, BinaryFile& file)
+{
+    file = BinaryFile();
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp && *tmp ? tmp : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // Where the file system cannot make a file without a name, one is made and unnamed at once.
+        std::string pattern = folder + "/mirel.XXXXXX";
+        fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd < 0)
+            return openFailure(folder);
+        ::unlink(pattern.c_str());
+    }
+    file.m_fd = fd;
+    file.m_path = name;
+    return {};
 }
 
 Failure BinaryFile::readSome(void* buffer, size_t count, size_t& got)
@@ -147,6 +167,45 @@ Failure BinaryFile::copyTo(BinaryFile& destination, int64_t count)
             return f;
         count -= static_cast<int64_t>(got);
     }
+    return {};
+}
+
+Failure BinaryFile::readAt(int64_t position, void* buffer, size_t count)
+{
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(m_fd, out + done, count - done, static_cast<off_t>(position + int64_t(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failure(ErrorCode::DeviceIo);
+        if (n == 0)
+            return {ErrorCode::InputPastEnd, m_path + ": the file ends too soon"};
+        done += static_cast<size_t>(n);
+    }
+    return {};
+}
+
+Failure BinaryFile::writeAt(int64_t position, const void* buffer, size_t count)
+{
+    const auto* in = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pwrite(m_fd, in + done, count - done, static_cast<off_t>(position + int64_t(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failure(ErrorCode::DeviceIo);
+        done += static_cast<size_t>(n);
+    }
+    return {};
+}
+
+Failure BinaryFile::resize(int64_t length)
+{
+    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0)
+        return failure(ErrorCode::DeviceIo);
     return {};
 }
 

@@ -22,6 +22,9 @@ public:
     // Opens an existing file for reading from its first byte; nothing is ever created. A missing
     // one (also behind a dangling link) fails with FileNotFound.
     static Failure openExisting(const std::string& path, BinaryFile& file);
+    // Makes an empty scratch file in the temporary folder ($TMPDIR, else /tmp), open for writing
+    // and reading, that has no name and goes when it is closed. name is what messages call it.
+    static Failure createTemporary(const std::string& name, BinaryFile& file);
 
     bool isOpen() const { return m_fd >= 0; }
     int descriptor() const { return m_fd; }
@@ -37,6 +40,11 @@ public:
     // sharing blocks on file systems that do); where it refuses, and for pipes and devices, a
     // plain read and write loop does. A file that ends sooner fails with InputPastEnd.
     Failure copyTo(BinaryFile& destination, int64_t count);
+    // Reads or writes exactly count bytes at byte position, leaving the file's position alone.
+    Failure readAt(int64_t position, void* buffer, size_t count);
+    Failure writeAt(int64_t position, const void* buffer, size_t count);
+    // Makes the file length bytes long (what is added reads as zeros).
+    Failure resize(int64_t length);
     // Moves to byte position from the start of the file.
     Failure seek(int64_t position);
     // Length of the file in bytes, or -1 when the system cannot tell (also for a pipe or device).

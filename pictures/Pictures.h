@@ -1,0 +1,61 @@
+#pragma once
+
+// Pictures of any kind as carriers, and BMP or PNG pictures out.
+//
+// A carrier that is a plain bitmap (CipherMirel.h) is used as it is. Any other carrier, a BMP of
+// another layout or depth, a PNG, or whatever the image readers installed with Qt read (JPEG,
+// GIF, TIFF, WebP, ...), is first turned into the plain bitmap that holds the same pixels, in a
+// scratch file, and the payload is hidden in that. A PNG is turned a row at a time; other
+// formats go through Qt's readers, which hold the whole picture. Transparency cannot be kept.
+//
+// The new picture is written as the destination's extension says: ".bmp" the plain bitmap,
+// ".png" a PNG with exactly its pixels (PngRows.h). Nothing else is taken, least of all a lossy
+// format, which would change the pixels and lose what is hidden. A PNG is decoded as the plain
+// bitmap that holds its pixels; a BMP as it is, whatever its header says.
+
+#include "CipherMirel.h"
+
+#include <cstdint>
+#include <string>
+
+namespace mirel {
+
+enum class PictureFormat {
+    PlainBitmap,  // used as it is
+    Bitmap,       // another BMP: turned into a plain bitmap when it is a carrier
+    Png,          // turned into a plain bitmap, a row at a time
+    Other,        // another format that Qt reads: turned into a plain bitmap
+    Unknown,      // nothing that can be read
+};
+
+struct PictureFacts {
+    PictureFormat format = PictureFormat::Unknown;
+    std::string formatName;  // "BMP", "PNG", "JPEG", ...
+    std::string layout;      // e.g. "24 bits a pixel, pixels at byte 54", "8-bit RGB and alpha"
+    int64_t width = 0;
+    int64_t height = 0;
+    int bitsPerPixel = 0;
+};
+
+// What the picture at path is, from its first bytes and its header only. Failed, with the reason,
+// when it cannot be opened or read; Unknown is no failure.
+CodecStatus ProbePicture(const std::string& path, PictureFacts& facts, Failure& failure);
+
+// The payload bytes a carrier of these facts takes once it is a plain bitmap; 0 when none.
+int64_t ConvertedCapacity(const PictureFacts& facts);
+
+// HidePayload for carriers and new pictures of these kinds: hides payload in the carrier at
+// carrierPath, after `offset` groups, and writes the new picture as destinationPath's extension
+// says. Results, messages and guarantees as HidePayload's (the destination stays as it was until
+// the new picture is complete); a destination of another extension is refused with the reason.
+// A carrier with transparency gets a note that it is not kept.
+CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
+                          std::string_view payload, uint8_t kind, int32_t& offset);
+
+// RevealPayload for BMP and PNG pictures.
+CodecResult RevealFromPicture(const std::string& path);
+
+// True when a picture can be written at path: its extension is .bmp or .png (either case).
+bool IsLosslessOutput(const std::string& path);
+
+}  // namespace mirel

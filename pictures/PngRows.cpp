@@ -1,0 +1,243 @@
+#include "PngRows.h"
+
+#include "CipherMirel.h"
+#include "Ui.h"
+
+#include <spng.h>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace mirel {
+
+namespace {
+
+constexpr uint8_t kSignature[kPngSignatureSize] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr int kRgba = 4;
+constexpr int kColorTypeGreyAlpha = 4;
+constexpr int kColorTypeRgbAlpha = 6;
+constexpr uint8_t kOpaque = 0xFF;
+constexpr int kRowsPerYield = 64;
+// Ancillary chunks (profiles, texts) are skipped past these sizes, so that they cannot ask for
+// much memory.
+constexpr size_t kChunkLimit = size_t(16) << 20;
+
+struct ContextDeleter {
+    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+};
+using Context = std::unique_ptr<spng_ctx, ContextDeleter>;
+
+// The file behind a libspng stream, and what went wrong with it.
+struct Stream {
+    BinaryFile* file;
+    Failure failure;
+};
+
+int readFromFile(spng_ctx*, void* user, void* destination, size_t length)
+{
+    auto* stream = static_cast<Stream*>(user);
+    size_t got = 0;
+    stream->failure = stream->file->readSome(destination, length, got);
+    if (stream->failure)
+        return SPNG_IO_ERROR;
+    return got == length ? 0 : SPNG_IO_EOF;
+}
+
+int writeToFile(spng_ctx*, void* user, void* source, size_t length)
+{
+    auto* stream = static_cast<Stream*>(user);
+    stream->failure = stream->file->write(source, length);
+    return stream->failure ? SPNG_IO_ERROR : 0;
+}
+
+// The failure for a libspng error: the file's own when reading or writing failed.
+Failure pngFailure(const Stream& stream, int error)
+{
+    if (stream.failure)
+        return stream.failure;
+    if (error == SPNG_IO_EOF)
+        return {ErrorCode::InputPastEnd, stream.file->path() + ": the PNG ends too soon"};
+    return {ErrorCode::InvalidArgument, stream.file->path() + ": " + spng_strerror(error)};
+}
+
+// Geometry that the plain bitmap and the codec's 32-bit figures can hold.
+Failure checkSize(const BinaryFile& file, uint32_t width, uint32_t height)
+{
+    constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
+    const int64_t stride = (int64_t(width) * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    if (width == 0 || height == 0 || height > kMost || stride > kMost ||
+        int64_t(width / kBytesPerPixel) * height > kMost)
+        return {ErrorCode::Overflow, file.path() + ": a picture of " + std::to_string(width) + " x " +
+                                         std::to_string(height) + " pixels is beyond what can be hidden in"};
+    return {};
+}
+
+bool yieldForRows(uint32_t row, bool& aborted)
+{
+    if ((row + 1) % kRowsPerYield != 0)
+        return true;
+    Yield();
+    aborted = gAbort;
+    return !aborted;
+}
+
+}  // namespace
+
+bool HasPngSignature(const uint8_t* bytes, size_t size)
+{
+    return size >= kPngSignatureSize && std::memcmp(bytes, kSignature, kPngSignatureSize) == 0;
+}
+
+Failure ReadPngFacts(BinaryFile& file, PngFacts& facts)
+{
+    Context ctx(spng_ctx_new(0));
+    if (!ctx)
+        return {ErrorCode::OutOfMemory, {}};
+    Stream stream{&file, {}};
+    spng_set_chunk_limits(ctx.get(), kChunkLimit, kChunkLimit);
+    spng_set_png_stream(ctx.get(), readFromFile, &stream);
+    spng_ihdr ihdr {};
+    if (const int error = spng_get_ihdr(ctx.get(), &ihdr))
+        return pngFailure(stream, error);
+    facts.width = ihdr.width;
+    facts.height = ihdr.height;
+    facts.bitDepth = ihdr.bit_depth;
+    facts.colorType = ihdr.color_type;
+    facts.interlaced = ihdr.interlace_method != 0;
+    spng_trns trns {};
+    facts.maybeTransparent = ihdr.color_type == kColorTypeGreyAlpha || ihdr.color_type == kColorTypeRgbAlpha ||
+                             spng_get_trns(ctx.get(), &trns) == 0;
+    return {};
+}
+
+Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bool& aborted)
+{
+    transparent = false;
+    aborted = false;
+    Context ctx(spng_ctx_new(0));
+    if (!ctx)
+        return {ErrorCode::OutOfMemory, {}};
+    Stream stream{&png, {}};
+    spng_set_chunk_limits(ctx.get(), kChunkLimit, kChunkLimit);
+    spng_set_png_stream(ctx.get(), readFromFile, &stream);
+    spng_ihdr ihdr {};
+    if (const int error = spng_get_ihdr(ctx.get(), &ihdr))
+        return pngFailure(stream, error);
+    if (Failure f = checkSize(png, ihdr.width, ihdr.height))
+        return f;
+
+    const BitmapHeader header = PlainBitmapHeader(static_cast<int32_t>(ihdr.width), static_cast<int32_t>(ihdr.height));
+    const RowGeometry geometry = GeometryOf(header);
+    if (Failure f = bmp.resize(kHeaderSize + geometry.stride * geometry.rows))
+        return f;
+    if (Failure f = bmp.writeAt(0, header.bytes, kHeaderSize))
+        return f;
+
+    const size_t rgbaRow = size_t(ihdr.width) * kRgba;
+    std::vector<uint8_t> rgba;
+    std::vector<uint8_t> bgr;
+    try {
+        // An interlaced picture comes in passes over the whole of it: it is decoded whole.
+        rgba.resize(ihdr.interlace_method ? rgbaRow * ihdr.height : rgbaRow);
+        bgr.resize(static_cast<size_t>(geometry.stride));
+    } catch (const std::bad_alloc&) {
+        return {ErrorCode::OutOfMemory, png.path() + ": no room to decode it"};
+    }
+    // One row of the picture, from the top, into its place in the bitmap.
+    const auto putRow = [&](uint32_t y, const uint8_t* source) {
+        for (uint32_t x = 0; x < ihdr.width; ++x) {
+            const uint8_t* pixel = source + size_t(x) * kRgba;
+            bgr[3 * x] = pixel[2];
+            bgr[3 * x + 1] = pixel[1];
+            bgr[3 * x + 2] = pixel[0];
+            transparent = transparent || pixel[3] != kOpaque;
+        }
+        return bmp.writeAt(kHeaderSize + int64_t(ihdr.height - 1 - y) * geometry.stride, bgr.data(), bgr.size());
+    };
+
+    if (ihdr.interlace_method) {
+        if (const int error = spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS))
+            return pngFailure(stream, error);
+        for (uint32_t y = 0; y < ihdr.height; ++y) {
+            if (Failure f = putRow(y, rgba.data() + size_t(y) * rgbaRow))
+                return f;
+            if (!yieldForRows(y, aborted))
+                return {};
+        }
+    } else {
+        if (const int error = spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
+                                                SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
+            return pngFailure(stream, error);
+        int status = 0;
+        do {
+            spng_row_info row {};
+            if ((status = spng_get_row_info(ctx.get(), &row)) != 0)
+                break;
+            status = spng_decode_row(ctx.get(), rgba.data(), rgba.size());
+            if (status != 0 && status != SPNG_EOI)
+                break;
+            if (Failure f = putRow(row.row_num, rgba.data()))
+                return f;
+            if (!yieldForRows(row.row_num, aborted))
+                return {};
+        } while (status == 0);
+        if (status != SPNG_EOI)
+            return pngFailure(stream, status);
+    }
+    return bmp.seek(0);
+}
+
+Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
+{
+    aborted = false;
+    BitmapHeader header;
+    if (Failure f = bmp.readAt(0, header.bytes, kHeaderSize))
+        return f;
+    if (!header.isPlain())
+        return {ErrorCode::InvalidArgument, bmp.path() + ": not a plain bitmap"};
+    const RowGeometry geometry = GeometryOf(header);
+    const auto width = static_cast<uint32_t>(header.width());
+    const auto height = static_cast<uint32_t>(header.height());
+
+    Context ctx(spng_ctx_new(SPNG_CTX_ENCODER));
+    if (!ctx)
+        return {ErrorCode::OutOfMemory, {}};
+    Stream stream{&png, {}};
+    spng_set_png_stream(ctx.get(), writeToFile, &stream);
+    spng_ihdr ihdr {};
+    ihdr.width = width;
+    ihdr.height = height;
+    ihdr.bit_depth = 8;
+    ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+    if (const int error = spng_set_ihdr(ctx.get(), &ihdr))
+        return pngFailure(stream, error);
+    // zlib's usual level, and of the row filters only the cheap ones: the Paeth and Average
+    // filters cost more time than they save room on pictures like these.
+    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE | SPNG_FILTER_CHOICE_SUB | SPNG_FILTER_CHOICE_UP);
+    if (const int error = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
+                                            SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE))
+        return pngFailure(stream, error);
+
+    std::vector<uint8_t> row(static_cast<size_t>(geometry.stride));
+    std::vector<uint8_t> rgb(static_cast<size_t>(geometry.dataBytes));
+    for (uint32_t y = 0; y < height; ++y) {
+        if (Failure f = bmp.readAt(kHeaderSize + int64_t(height - 1 - y) * geometry.stride, row.data(), row.size()))
+            return f;
+        for (size_t x = 0; x < rgb.size(); x += kBytesPerPixel) {
+            rgb[x] = row[x + 2];
+            rgb[x + 1] = row[x + 1];
+            rgb[x + 2] = row[x];
+        }
+        const int status = spng_encode_row(ctx.get(), rgb.data(), rgb.size());
+        if (status != 0 && !(status == SPNG_EOI && y + 1 == height))
+            return pngFailure(stream, status);
+        if (!yieldForRows(y, aborted))
+            return {};
+    }
+    return {};
+}
+
+}  // namespace mirel
