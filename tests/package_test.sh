@@ -120,6 +120,29 @@ for size in 16 32; do
   fi
 done
 
+# The licence and the changelog.
+doc=$root/usr/share/doc/mirel
+if [ -f "$doc/copyright" ] &&
+  diff <(sed -n '/^Permission/,$p' "$source/LICENSE") <(sed -n '/^ Permission/,$p' "$doc/copyright" | sed 's/^ //; s/^\.$//'); then
+  pass "copyright holds the licence"
+else
+  fail "copyright missing or without the licence of LICENSE"
+fi
+if zcat "$doc/changelog.gz" >"$tmp/changelog" 2>/dev/null; then
+  # dpkg-parsechangelog warns about every line, in every entry, that does not fit the format.
+  dpkg-parsechangelog -l "$tmp/changelog" --all >/dev/null 2>"$tmp/parse.log" || true
+  newest=$(dpkg-parsechangelog -l "$tmp/changelog" -S Version 2>/dev/null || true)
+  if [ -s "$tmp/parse.log" ]; then
+    fail "changelog: $(cat "$tmp/parse.log")"
+  elif [ "$newest" != "$version" ]; then
+    fail "the newest changelog entry is '$newest', not $version: CHANGELOG.md needs an entry"
+  else
+    pass "changelog"
+  fi
+else
+  fail "no changelog.gz"
+fi
+
 for page in mirel-cli mirel; do
   man=$root/usr/share/man/man1/$page.1.gz
   if [ ! -f "$man" ]; then
