@@ -85,11 +85,14 @@ add_custom_target(mirel_docs ALL DEPENDS ${mirel_compressed})
 
 if(MIREL_BUILD_GUI)
   install(FILES ${MIREL_PACKAGING_DIR}/mirel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  foreach(size 16 32)
+  # The hicolor icon theme: the sizes drawn or rendered in forms/images, and the drawing itself.
+  foreach(size 16 24 32 48 64 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/forms/images/mirel-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME mirel.png)
   endforeach()
+  install(FILES ${PROJECT_SOURCE_DIR}/forms/images/mirel.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
 # The Debian package.

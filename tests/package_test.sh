@@ -111,14 +111,22 @@ else
   fail "no desktop entry"
 fi
 
-for size in 16 32; do
-  icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/mirel.png
-  if cmp -s "$icon" "$source/forms/images/mirel-$size.png"; then
+# Every size kept in forms/images, each really that size, and the drawing they come from.
+icons=$root/usr/share/icons/hicolor
+for png in "$source"/forms/images/mirel-*.png; do
+  size=${png##*-}
+  size=${size%.png}
+  # A PNG's width and height are the big-endian words at bytes 16 and 20.
+  dims=$(od -An -tu1 -j16 -N8 "$png" | awk '{ print $1 * 2^24 + $2 * 2^16 + $3 * 2^8 + $4 "x" $5 * 2^24 + $6 * 2^16 + $7 * 2^8 + $8 }')
+  if [ "$dims" != "${size}x$size" ]; then
+    fail "$(basename "$png") is $dims pixels"
+  elif cmp -s "$icons/${size}x$size/apps/mirel.png" "$png"; then
     pass "icon ${size}x$size"
   else
     fail "icon ${size}x$size missing or not the $size-pixel picture"
   fi
 done
+cmp -s "$icons/scalable/apps/mirel.svg" "$source/forms/images/mirel.svg" || fail "no scalable icon"
 
 # The licence and the changelog.
 doc=$root/usr/share/doc/mirel
