@@ -1,7 +1,7 @@
 # Installation and the Debian package.
 #
-#   cmake --install <build> [--prefix /usr]   the programs, the desktop entry, icons, man pages,
-#                                              licence and changelog
+#   cmake --install <build> [--prefix /usr]   the programs, the desktop entry, icons, AppStream
+#                                              metadata, man pages, licence and changelog
 #   cpack -G DEB (in <build>)                  mirel_<version>_<arch>.deb
 #
 # Only the two programs and their data are installed: the test, benchmark and fuzz executables
@@ -93,6 +93,10 @@ if(MIREL_BUILD_GUI)
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/forms/images/mirel.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # AppStream metadata, so that software centres list the program.
+  set(metainfo example.corvane.mirel.metainfo.xml)
+  configure_file(${MIREL_PACKAGING_DIR}/${metainfo}.in ${CMAKE_CURRENT_BINARY_DIR}/${metainfo} @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
 # The Debian package.

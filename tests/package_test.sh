@@ -128,6 +128,24 @@ for png in "$source"/forms/images/mirel-*.png; do
 done
 cmp -s "$icons/scalable/apps/mirel.svg" "$source/forms/images/mirel.svg" || fail "no scalable icon"
 
+metainfo=$root/usr/share/metainfo/example.corvane.mirel.metainfo.xml
+if [ ! -f "$metainfo" ]; then
+  fail "no AppStream metadata"
+elif command -v appstreamcli >/dev/null; then
+  # The whole tree, so that the desktop entry it launches is checked as well. Infos are allowed:
+  # the web address is http, and .example is no known top-level domain.
+  if out=$(appstreamcli validate-tree --pedantic --no-net "$root/usr" 2>&1); then
+    pass "AppStream metadata"
+  else
+    fail "appstreamcli validate-tree: $out"
+  fi
+  for binary in $(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$metainfo"); do
+    [ -x "$root/usr/bin/$binary" ] || fail "the AppStream metadata provides $binary, which is not installed"
+  done
+else
+  echo "SKIP: appstreamcli is missing (Debian package appstream)"
+fi
+
 # The licence and the changelog.
 doc=$root/usr/share/doc/mirel
 if [ -f "$doc/copyright" ] &&
