@@ -27,6 +27,18 @@ if(MIREL_BUILD_GUI)
   list(APPEND mirel_man_pages mirel.1)
 endif()
 install(TARGETS ${mirel_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Stripping (cpack, cmake --install --strip) leaves the compiler's .comment section and the .note
+# section behind; take them off as well, as Debian's own strip step does.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program IN ITEMS ${mirel_programs})
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
+endif()
 
 # The licence in the machine-readable format of Debian's copyright files: the holder and the
 # permission text come from LICENSE.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from an already-built build folder, unpacks it and tries it out.
-#   package_test.sh BUILD_DIR SOURCE_DIR VERSION [CPACK]
+#   package_test.sh BUILD_DIR SOURCE_DIR VERSION [CPACK [hardened]]
+# With "hardened" (a build with MIREL_HARDENED) the binaries must carry the hardening features
+# and lintian, when installed, must find no error, no warning and no hardening-no-* tag.
 # Everything goes into a temporary folder that is removed at the end. Exits with 77 (skipped)
 # when cpack or the dpkg tools are missing.
 set -euo pipefail
@@ -9,6 +11,7 @@ build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 version=$3
 cpack=${4:-cpack}
+hardened=${5:-}
 
 for tool in "$cpack" dpkg-deb dpkg-shlibdeps dpkg; do
   if ! command -v "$tool" >/dev/null; then
@@ -191,10 +194,29 @@ for program in mirel mirel-cli; do
     fail "$program needs libraries that are not there: $(ldd "$binary" | grep 'not found')"
   fi
   if command -v readelf >/dev/null; then
-    ! readelf -S "$binary" | grep -q '\.debug_info' || fail "$program is not stripped"
+    ! readelf -S "$binary" | grep -qE '\.debug_info|\.comment' || fail "$program is not stripped"
     ! readelf -d "$binary" | grep -qE 'RPATH|RUNPATH' || fail "$program carries a library path"
+    if [ "$hardened" = hardened ]; then
+      missing=
+      readelf -h "$binary" | grep -q 'Type: *DYN' || missing+=" PIE"
+      readelf -lW "$binary" | grep -q GNU_RELRO || missing+=" RELRO"
+      readelf -d "$binary" | grep -q BIND_NOW || missing+=" bind-now"
+      # __stack_chk_fail comes from the stack protector, __printf_chk and the like from fortify.
+      symbols=$(readelf --dyn-syms -W "$binary")
+      grep -q '__stack_chk_fail@' <<<"$symbols" || missing+=" stack-protector"
+      grep -qE '__[a-z0-9_]+_chk@' <<<"$symbols" || missing+=" fortify"
+      [ -z "$missing" ] || fail "$program lacks:$missing"
+    fi
   fi
 done
+if [ "$hardened" = hardened ] && command -v lintian >/dev/null; then
+  tags=$(lintian --pedantic --display-info "$deb" 2>&1 | grep -E '^[EW]: |hardening-no-' || true)
+  if [ -z "$tags" ]; then
+    pass "lintian"
+  else
+    fail "lintian: $tags"
+  fi
+fi
 
 # --- The installed mirel-cli -----------------------------------------------------------------
 cli=$root/usr/bin/mirel-cli
