@@ -1,7 +1,8 @@
 # Installation and the Debian package.
 #
 #   cmake --install <build> [--prefix /usr]   the programs, the desktop entry, icons, AppStream
-#                                              metadata, man pages, licence and changelog
+#                                              metadata, man pages, shell completion, licence and
+#                                              changelog
 #   cpack -G DEB (in <build>)                  mirel_<version>_<arch>.deb
 #
 # Only the two programs and their data are installed: the test, benchmark and fuzz executables
@@ -27,6 +28,8 @@ if(MIREL_BUILD_GUI)
   list(APPEND mirel_man_pages mirel.1)
 endif()
 install(TARGETS ${mirel_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${MIREL_PACKAGING_DIR}/completion/mirel-cli.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME mirel-cli)
 # Stripping (cpack, cmake --install --strip) leaves the compiler's .comment section and the .note
 # section behind; take them off as well, as Debian's own strip step does.
 if(CMAKE_STRIP)

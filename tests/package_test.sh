@@ -218,6 +218,46 @@ if [ "$hardened" = hardened ] && command -v lintian >/dev/null; then
   fi
 fi
 
+# Bash completion, run the way bash runs it. A case reads WORDS|EXPECTED: mirel-cli WORDS, the
+# last one (after the last space, so maybe empty) being completed, and the sorted candidates.
+completion=$root/usr/share/bash-completion/completions/mirel-cli
+if [ -f "$completion" ]; then
+  mkdir -p "$tmp/files/folder"
+  touch "$tmp/files/carrier.bmp" "$tmp/files/notes.txt"
+  while IFS='|' read -r words expected; do
+    got=$(cd "$tmp/files" && bash -c 'source "$1"; read -ra COMP_WORDS <<<"mirel-cli $2"
+      [[ $2 == *" " ]] && COMP_WORDS+=("")
+      COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _mirel_cli; printf "%s\n" "${COMPREPLY[@]}"' - "$completion" "$words" |
+      sort | xargs)
+    [ "$got" = "$expected" ] || fail "completing 'mirel-cli $words' gave '$got', not '$expected'"
+  done <<'CASES'
+ |decode encode help info
+info --|--help --json --version
+encode --message --file |carrier.bmp folder notes.txt
+decode x.bmp --output = n|notes.txt
+decode x.bmp --offset |
+decode x.bmp |
+CASES
+  # Every command and every option of --help is known, the latter with a file name after those
+  # that take a FILE or a PATH.
+  commands=$(bash -c 'source "$1"; echo $_mirel_cli_commands' - "$completion")
+  for command in $("$root/usr/bin/mirel-cli" --help | sed -nE 's/^ +mirel-cli ([a-z]+) .*/\1/p'); do
+    [[ " $commands " == *" $command "* ]] || fail "completion: no command $command"
+  done
+  while read -r option value; do
+    case $value in
+      FILE | PATH) want='file' ;;
+      '') want=- ;;
+      *) want=text ;;
+    esac
+    got=$(bash -c 'source "$1"; _mirel_cli_kind "$2"' - "$completion" "$option")
+    [ "$got" = "$want" ] || fail "completion: $option has the kind '$got', not '$want'"
+  done < <("$root/usr/bin/mirel-cli" --help | sed -nE 's/^  (-[a-z], )?(--[a-z-]+)( ([A-Z]+))? .*/\2 \4/p')
+  pass "bash completion"
+else
+  fail "no bash completion"
+fi
+
 # --- The installed mirel-cli -----------------------------------------------------------------
 cli=$root/usr/bin/mirel-cli
 sample=$source/samples/swirl.bmp
