@@ -6,7 +6,7 @@
 #   cpack -G DEB (in <build>)                  mirel_<version>_<arch>.deb
 #
 # Only the two programs and their data are installed: the test, benchmark and fuzz executables
-# have no install rules.
+# have no install rules. The target mirel_programs builds just what installing needs.
 include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/Changelog.cmake)
 
@@ -97,6 +97,8 @@ endforeach()
 mirel_install_compressed(${CMAKE_CURRENT_BINARY_DIR}/doc/changelog ${CMAKE_CURRENT_BINARY_DIR}/doc-gz/changelog
                          ${MIREL_DOCDIR})
 add_custom_target(mirel_docs ALL DEPENDS ${mirel_compressed})
+add_custom_target(mirel_programs)
+add_dependencies(mirel_programs ${mirel_programs} mirel_docs)
 
 if(MIREL_BUILD_GUI)
   install(FILES ${MIREL_PACKAGING_DIR}/mirel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
