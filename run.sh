@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
-# Sets up and builds Mirel, then starts the desktop program. Without a display (or before the
-# desktop program is built) it runs a short mirel-cli demonstration on the sample picture.
+# Sets up and builds the two programs, build/app/mirel and build/cli/mirel-cli (and what
+# installing them needs, but no test, fuzz or benchmark program: ./test.sh builds those), then
+# starts the desktop program.
+#   ./run.sh          starts mirel; without a display (or without the desktop program) it runs
+#                     the demonstration instead
+#   ./run.sh --demo   a short mirel-cli demonstration on the sample picture, display or not
 set -euo pipefail
 MIREL_ROOT=$(cd "$(dirname "$0")" && pwd)
+demo=
+if [ "${1:-}" = "--demo" ]; then
+  demo=1
+  shift
+fi
 source "$MIREL_ROOT/scripts/setup.sh"
-mirel_build "$MIREL_ROOT/build"
+MIREL_TARGETS=mirel_programs mirel_build "$MIREL_ROOT/build"
 
 gui="$MIREL_ROOT/build/app/mirel"
-if [ -x "$gui" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ -z "$demo" ] && [ -x "$gui" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$gui" "$@"
 fi
 
 cli="$MIREL_ROOT/build/cli/mirel-cli"
 sample="$MIREL_ROOT/samples/swirl.bmp"
-demo=$(mktemp -d)
-trap 'rm -rf "$demo"' EXIT
-cd "$demo"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
 
 echo "== The sample picture"
 "$cli" info "$sample"

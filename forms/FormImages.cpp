@@ -11,9 +11,11 @@ namespace mirel {
 QIcon ProgramIcon()
 {
     initFormResources();
+    // Every size the icon theme gets, so that task bars and switchers showing 48 pixels or more
+    // need not blow up the 32-pixel picture.
     QIcon icon;
-    icon.addFile(QStringLiteral(":/mirel/icon-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/mirel/icon-32.png"), QSize(32, 32));
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/mirel/icon-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 

@@ -5,7 +5,7 @@
 
 namespace mirel {
 
-// The program icon, with its 16 x 16 and 32 x 32 images.
+// The program icon, with its images from 16 x 16 to 256 x 256 pixels.
 QIcon ProgramIcon();
 // The 32 x 32 image of the program icon.
 QPixmap ProgramIcon32();

@@ -24,10 +24,12 @@ if ((${#mirel_missing[@]})); then
   "${mirel_sudo[@]}" apt-get install -y -qq --no-install-recommends "${mirel_missing[@]}"
 fi
 
-# Builds the project into the given folder (default build/) with the given extra CMake options.
+# Builds the project into the given folder with the given extra CMake options: everything, or
+# only the targets that MIREL_TARGETS names (separated by spaces).
 mirel_build() {
   local dir=$1
   shift
   cmake -S "$MIREL_ROOT" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir"
+  # Unquoted on purpose: one word per target.
+  cmake --build "$dir" ${MIREL_TARGETS:+--target $MIREL_TARGETS}
 }

@@ -36,6 +36,7 @@ private slots:
         QVERIFY(w.txtMsg->hasFocus());
         QCOMPARE(w.windowTitle(), QStringLiteral("Mirel"));
         QVERIFY(!w.windowIcon().pixmap(16, 16).isNull());
+        QCOMPARE(w.windowIcon().pixmap(256, 256).size(), QSize(256, 256));  // drawn, not blown up
         QCOMPARE(ProgramIcon32().size(), QSize(32, 32));
     }
 
