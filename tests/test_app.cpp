@@ -9,6 +9,8 @@
 #include "QtUi.h"
 #include "Settings.h"
 #include "VBEncrypt.h"
+#include "cDialog.h"
+#include "frmAbout.h"
 #include "frmMain.h"
 #include "frmSettings.h"
 
@@ -18,6 +20,7 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -744,6 +747,30 @@ private slots:
         QCOMPARE(w->txtMsg->text(), QStringLiteral("hidden" "third\r\n"));
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded o.bmp"));
         QCOMPARE(readFile(at("o.bmp")), codecPicture(at("big.bmp"), "hidden", kKindMessage, "", 0));
+    }
+
+    // A hiding tool keeps no record of where it was used: after both workflows, the colour
+    // dialog and the About window, the home and config folders hold the colour table only.
+    void leavesNoTraces()
+    {
+        QDir().mkpath(at("sub"));
+        w->txtMsg->setText("trace");
+        encodeMessage(at("carrier.bmp"), at("sub/out.bmp"));
+        decodePicture(at("sub/out.bmp"));
+        drive->then(ModalDriver::cancel());
+        cDialog().PickColor();
+        QPointer<frmAbout> about = frmAbout::ShowAbout(w.get());
+        about->close();
+        QTRY_VERIFY(about.isNull());
+
+        QStringList files;
+        for (const char* folder : {"HOME", "XDG_CONFIG_HOME"}) {
+            QDirIterator it(qEnvironmentVariable(folder), QDir::Files | QDir::Hidden | QDir::System,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                files << it.next();
+        }
+        QCOMPARE(files, QStringList{qEnvironmentVariable("XDG_CONFIG_HOME") + "/Temp.ini"});
     }
 };
 
