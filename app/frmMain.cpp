@@ -110,7 +110,7 @@ void frmMain::ClearMemory()
 {
     gPassword.assign(gPassword.size(), u' ');
     gPassword.clear();
-    txtMsg->setText(QString());
+    txtMsg->wipe();
     setStatus(QString());
     txtMsg->setFocus();
 }

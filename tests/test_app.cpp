@@ -577,14 +577,16 @@ private slots:
         QCOMPARE(w->lblStatus->text(), status);
     }
 
-    void messageSizeOfTypedText()
+    void typedTextIsHiddenAsTyped()
     {
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        QTest::keyClicks(w->txtMsg, "ab");
+        QTest::keyClicks(w->txtMsg, QString::fromUtf8("a\u00a0b"));
         QTest::keyClick(w->txtMsg, Qt::Key_Return);
         QTest::keyClicks(w->txtMsg, "c");
         w->mnuToolsItem[0]->trigger();
-        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Message Size: 5 bytes"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Message Size: 6 bytes"));
+        encodeMessage(at("carrier.bmp"), at("typed.bmp"));
+        QCOMPARE(readFile(at("typed.bmp")), codecPicture(at("carrier.bmp"), "a\xa0" "b\r\nc", kKindMessage, "", 0));
     }
 
     void clearMemory()
@@ -597,6 +599,8 @@ private slots:
         QCOMPARE(w->txtMsg->text(), QString());
         QCOMPARE(w->lblStatus->text(), QString());
         QTRY_VERIFY(w->txtMsg->hasFocus());
+        QTest::keySequence(w->txtMsg, QKeySequence::Undo);  // the message is gone for good
+        QCOMPARE(w->txtMsg->text(), QString());
 
         // The settings window then opens with an empty password.
         QString seen = "<not shown>";
