@@ -157,7 +157,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 
 void frmMain::LoadDroppedFiles(const QStringList& paths)
 {
-    setFocus();
+    // The window comes to the front with the message box ready for typing.
+    activateWindow();
+    txtMsg->setFocus();
     for (const QString& path : paths) {
         if (QFileInfo(path).isDir())
             continue;

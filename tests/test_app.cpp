@@ -720,9 +720,12 @@ private slots:
         ui->onYield = [&](int) { seen << w->lblStatus->text(); };
 
         w->txtMsg->setText("kept\r\n");
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->setFocus();
         dropOn(w->txtMsg->viewport(), dragData(paths).get());
         QCOMPARE(w->txtMsg->text(), "kept\r\n" + expected);
         QCOMPARE(seen.join('|'), statuses.join('|').replace('@', at(QString())));
+        QVERIFY(w->txtMsg->hasFocus());  // ready for typing, also after a drop of folders only
     }
 
     void unreadableDroppedFile()
