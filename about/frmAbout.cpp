@@ -1,6 +1,7 @@
 #include "frmAbout.h"
 
 #include "AppInfo.h"
+#include "FormGeometry.h"
 #include "HTMLLink.h"
 
 #include <QDesktopServices>
@@ -68,10 +69,15 @@ frmAbout::frmAbout(const QWidget* iconSource) : FrmAboutLayout(nullptr)
     connect(cmdUpdate, &QPushButton::clicked, this, &frmAbout::cmdUpdate_Click);
 }
 
-frmAbout* frmAbout::ShowAbout(const QWidget* iconSource)
+frmAbout* frmAbout::ShowAbout(QWidget* mainWindow)
 {
-    if (!gAboutWindow)
-        gAboutWindow = new frmAbout(iconSource);
+    if (!gAboutWindow) {
+        gAboutWindow = new frmAbout(mainWindow);
+        // Not owned by the main window, but opened where the user looks: centred on it, and
+        // wholly on its screen.
+        if (mainWindow)
+            CentreOn(gAboutWindow, mainWindow);
+    }
     gAboutWindow->show();
     gAboutWindow->raise();
     gAboutWindow->activateWindow();

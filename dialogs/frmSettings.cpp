@@ -1,5 +1,6 @@
 #include "frmSettings.h"
 
+#include "FormGeometry.h"
 #include "NumberText.h"
 #include "OffsetText.h"
 #include "Settings.h"
@@ -38,13 +39,16 @@ void frmSettings::cmdOK_Click()
     accept();
 }
 
-bool ShowSettings(const QWidget* iconSource, bool encodeRun)
+bool ShowSettings(QWidget* mainWindow, bool encodeRun)
 {
     if (encodeRun)
         gSettingsCancelled = true;
-    frmSettings window;
-    if (iconSource)
-        window.setWindowIcon(iconSource->windowIcon());
+    // A dialog of the main window: it stays above it and opens centred on it.
+    frmSettings window(mainWindow);
+    if (mainWindow) {
+        window.setWindowIcon(mainWindow->windowIcon());
+        CentreOn(&window, mainWindow);
+    }
     window.txtPassword->setText(QString::fromStdU16String(gPassword));
     window.lblOffset->setVisible(true);
     window.txtOffset->setVisible(true);

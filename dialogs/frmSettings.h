@@ -21,10 +21,10 @@ private slots:
     void cmdOK_Click();
 };
 
-// Opens the settings window the way every opener does: a fresh window with the icon of
-// iconSource, the password box holding gPassword, the offset caption and box shown, modal and
-// without an owner; returns when it has closed. An encode run sets gSettingsCancelled first.
+// Opens the settings window the way every opener does: a fresh window with the icon of the main
+// window, centred on it, the password box holding gPassword, the offset caption and box shown,
+// modal; returns when it has closed. An encode run sets gSettingsCancelled first.
 // Returns true when the user pressed OK.
-bool ShowSettings(const QWidget* iconSource, bool encodeRun);
+bool ShowSettings(QWidget* mainWindow, bool encodeRun);
 
 }  // namespace mirel

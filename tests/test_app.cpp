@@ -449,6 +449,43 @@ private slots:
         QCOMPARE(gOffset, value);
     }
 
+    // Where the main window stands (as fractions of the screen's width and height, the window's
+    // top left corner), and which window opens.
+    void windowsOpenOverTheMainWindow_data()
+    {
+        QTest::addColumn<bool>("settings");
+        QTest::addColumn<QPointF>("place");
+        QTest::newRow("settings, top left") << true << QPointF(0, 0);
+        QTest::newRow("settings, half off the bottom right") << true << QPointF(0.9, 0.9);
+        QTest::newRow("About, top left") << false << QPointF(0, 0);
+        QTest::newRow("About, half off the bottom right") << false << QPointF(0.9, 0.9);
+    }
+    void windowsOpenOverTheMainWindow()
+    {
+        QFETCH(bool, settings);
+        QFETCH(QPointF, place);
+        const QRect screen = w->screen()->availableGeometry();
+        w->move(screen.topLeft() + QPoint(int(screen.width() * place.x()), int(screen.height() * place.y())));
+        QRect seen;
+        if (settings) {
+            drive->then([&seen](QWidget* modal) {
+                seen = modal->frameGeometry();
+                ModalDriver::cancel()(modal);
+            });
+            ShowSettings(w.get(), true);
+        } else {
+            QPointer<frmAbout> about = frmAbout::ShowAbout(w.get());
+            QVERIFY(QTest::qWaitForWindowExposed(about));
+            seen = about->frameGeometry();
+            about->close();
+        }
+        // Wholly on the screen, and nearer the main window's middle than the screen's.
+        QVERIFY(screen.contains(seen));
+        const QPoint middle = seen.center();
+        QVERIFY((middle - w->frameGeometry().center()).manhattanLength() <
+                (middle - screen.center()).manhattanLength());
+    }
+
     void offsetBeyond32BitsKeepsTheWindowOpen()
     {
         gPassword = u"old";
