@@ -43,11 +43,7 @@ frmAbout::frmAbout(const QWidget* iconSource) : FrmAboutLayout(nullptr)
     lblCorvane->setProperty("tag", QString::fromLatin1(kSiteAddress));
     lblMailTo->setText(QString::fromLatin1(kMailAddress));
     lblMailTo->setProperty("tag", QStringLiteral("mailto:") + QString::fromLatin1(kMailAddress));
-    lblCopyright->adjustSize();
-    lblCorvane->adjustSize();
-    lblMailTo->adjustSize();
-    Label1->adjustSize();
-    Label2->adjustSize();
+    FitToText(this);
     lblMailTo->setCursor(lblCorvane->cursor());
     LinkAction(lblCorvane, kLinkUnvisited, this);
     LinkAction(lblMailTo, kLinkUnvisited, this);

@@ -1,5 +1,6 @@
 #include "FrmSettingsLayout.h"
 
+#include "FormGeometry.h"
 #include "FormImages.h"
 
 #include <QKeyEvent>
@@ -42,6 +43,7 @@ FrmSettingsLayout::FrmSettingsLayout(QWidget* parent)
     setTabOrder(txtPassword, txtOffset);
     setTabOrder(txtOffset, cmdOK);
     txtPassword->setFocus();
+    FitToText(this);
 }
 
 void FrmSettingsLayout::keyPressEvent(QKeyEvent* event)

@@ -26,6 +26,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include <memory>
@@ -93,6 +97,48 @@ void dropOn(QWidget* target, const QMimeData* data)
     dragOver(target, data);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+}
+
+// What keeps the window's texts from showing whole: a label or push button too small for its
+// text in its font, controls that overlap, a control outside the window. Empty when none.
+QStringList layoutProblems(QWidget* area)
+{
+    QStringList problems;
+    QList<QWidget*> controls;
+    for (QWidget* child : area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!child->isWindow() && child->isVisible())
+            controls << child;
+    }
+    for (QWidget* c : controls) {
+        const QString name = c->objectName();
+        if (!area->rect().contains(c->geometry()))
+            problems << name + " leaves the window";
+        for (QWidget* d : controls) {
+            if (c < d && c->geometry().intersects(d->geometry()))
+                problems << name + " overlaps " + d->objectName();
+        }
+        QRect room;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(c); label && label->pixmap().isNull()) {
+            room = label->contentsRect().marginsRemoved(QMargins(label->margin(), label->margin(), label->margin(),
+                                                                 label->margin()));
+            text = label->text();
+        } else if (auto* button = qobject_cast<QPushButton*>(c)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.features = button->autoDefault() ? QStyleOptionButton::AutoDefaultButton
+                                                    : QStyleOptionButton::None;
+            room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            text = button->text();
+        } else {
+            continue;
+        }
+        // An empty label still needs the height of a line: the status line's texts come later.
+        const QSize need = c->fontMetrics().size(Qt::TextShowMnemonic, text.isEmpty() ? "Xg" : text);
+        if ((!text.isEmpty() && need.width() > room.width()) || need.height() > room.height())
+            problems << QStringLiteral("%1 shows %2 in %3x%4").arg(name, text).arg(room.width()).arg(room.height());
+    }
+    return problems;
 }
 
 }  // namespace
@@ -449,27 +495,50 @@ private slots:
         QCOMPARE(gOffset, value);
     }
 
-    // Where the main window stands (as fractions of the screen's width and height, the window's
-    // top left corner), and which window opens.
-    void windowsOpenOverTheMainWindow_data()
+    // Each window in the program's font: every text shows whole, nothing overlaps. The settings
+    // and About windows open centred on the main window, wherever that stands (its top left
+    // corner, as fractions of the screen's width and height), and wholly on the screen.
+    void windowLayouts_data()
     {
-        QTest::addColumn<bool>("settings");
+        QTest::addColumn<QString>("window");
         QTest::addColumn<QPointF>("place");
-        QTest::newRow("settings, top left") << true << QPointF(0, 0);
-        QTest::newRow("settings, half off the bottom right") << true << QPointF(0.9, 0.9);
-        QTest::newRow("About, top left") << false << QPointF(0, 0);
-        QTest::newRow("About, half off the bottom right") << false << QPointF(0.9, 0.9);
+        QTest::addColumn<int>("pointSize");  // of the program's font; 0: as it is
+        QTest::newRow("main") << "main" << QPointF() << 0;
+        QTest::newRow("main, large font") << "main" << QPointF() << 16;
+        QTest::newRow("settings, top left") << "settings" << QPointF(0, 0) << 0;
+        QTest::newRow("settings, half off the bottom right, large font") << "settings" << QPointF(0.9, 0.9) << 16;
+        QTest::newRow("About, top left") << "about" << QPointF(0, 0) << 0;
+        QTest::newRow("About, half off the bottom right") << "about" << QPointF(0.9, 0.9) << 0;
+        QTest::newRow("About, large font") << "about" << QPointF(0.3, 0.3) << 16;
     }
-    void windowsOpenOverTheMainWindow()
+    void windowLayouts()
     {
-        QFETCH(bool, settings);
+        QFETCH(QString, window);
         QFETCH(QPointF, place);
+        QFETCH(int, pointSize);
+        const QFont font = QApplication::font();
+        const auto restore = qScopeGuard([font] { QApplication::setFont(font); });
+        if (pointSize > 0) {
+            QFont large = font;
+            large.setPointSize(pointSize);
+            QApplication::setFont(large);
+        }
+        if (window == "main") {
+            frmMain fresh;
+            fresh.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+            QCOMPARE(layoutProblems(fresh.centralWidget()), QStringList());
+            return;
+        }
+
         const QRect screen = w->screen()->availableGeometry();
         w->move(screen.topLeft() + QPoint(int(screen.width() * place.x()), int(screen.height() * place.y())));
         QRect seen;
-        if (settings) {
-            drive->then([&seen](QWidget* modal) {
+        QStringList problems;
+        if (window == "settings") {
+            drive->then([&](QWidget* modal) {
                 seen = modal->frameGeometry();
+                problems = layoutProblems(modal);
                 ModalDriver::cancel()(modal);
             });
             ShowSettings(w.get(), true);
@@ -477,8 +546,10 @@ private slots:
             QPointer<frmAbout> about = frmAbout::ShowAbout(w.get());
             QVERIFY(QTest::qWaitForWindowExposed(about));
             seen = about->frameGeometry();
+            problems = layoutProblems(about);
             about->close();
         }
+        QCOMPARE(problems, QStringList());
         // Wholly on the screen, and nearer the main window's middle than the screen's.
         QVERIFY(screen.contains(seen));
         const QPoint middle = seen.center();
