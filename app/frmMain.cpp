@@ -11,6 +11,7 @@
 #include "frmAbout.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -58,7 +59,11 @@ QString lineText(std::string_view line)
 
 frmMain::frmMain(QWidget* parent) : FrmMainLayout(parent)
 {
-    mAppPath = QString::fromStdString(AppPath());
+    // The folder the program was started in is where its user keeps the pictures at hand (a menu
+    // starts it in the home folder); the folder of the executable never is.
+    mAppPath = QDir::currentPath();
+    if (mAppPath.isEmpty() || !QFileInfo(mAppPath).isDir())
+        mAppPath = QDir::homePath();
     if (!mAppPath.endsWith(u'/'))
         mAppPath += u'/';
     mDefaultDir = mAppPath;

@@ -207,11 +207,15 @@ private slots:
     void startUp()
     {
         QCOMPARE(w->windowTitle(), "Mirel v" + QString::fromStdString(AppVersionText()));
-        QVERIFY(w->mAppPath.endsWith('/'));
-        QVERIFY(!w->mAppPath.endsWith("//"));
-        QVERIFY(QDir(w->mAppPath).exists());
-        QCOMPARE(w->mDefaultDir, w->mAppPath);
         QCOMPARE(w->lblStatus->text(), QString());
+        // The open dialogs start in the folder the program was started in, not the executable's.
+        const QString started = QFileInfo(at(QString())).canonicalFilePath() + '/';
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(started));
+        const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
+        frmMain fresh;
+        QCOMPARE(fresh.mAppPath, started);
+        QCOMPARE(fresh.mDefaultDir, started);
     }
 
     void messageRoundTrip_data()
