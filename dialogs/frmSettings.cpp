@@ -24,10 +24,12 @@ frmSettings::frmSettings(QWidget* parent) : FrmSettingsLayout(parent)
 void frmSettings::cmdOK_Click()
 {
     const OffsetValue offset = ValueOfOffsetText(txtOffset->text().toStdString());
-    if (!offset.inRange) {
-        MsgBox("The offset " + txtOffset->text().toStdString() + " is too large.\r\n\r\nEnter a number from " +
-                   FormatNumber(std::numeric_limits<int32_t>::min()) + " to " +
-                   FormatNumber(std::numeric_limits<int32_t>::max()) + ".",
+    // Groups are counted from the start of the picture: the codec refuses a negative offset, so it
+    // is refused here already, with the same range as a number too large.
+    const bool negative = offset.inRange ? offset.value < 0 : offset.number < 0;
+    if (!offset.inRange || negative) {
+        MsgBox("The offset " + txtOffset->text().toStdString() + (negative ? " is negative." : " is too large.") +
+                   "\r\n\r\nEnter a number from 0 to " + FormatNumber(std::numeric_limits<int32_t>::max()) + ".",
                MsgIcon::Information);
         txtOffset->setFocus();
         txtOffset->selectAll();

@@ -9,8 +9,9 @@ namespace mirel {
 extern bool gSettingsCancelled;
 
 // The settings window: OK stores the password as typed in gPassword and the offset, read as a
-// number, in gOffset, clears gSettingsCancelled and closes the window. An offset beyond the
-// 32-bit range is reported and the window stays open for a correction, with nothing stored.
+// number, in gOffset, clears gSettingsCancelled and closes the window. An offset that is
+// negative or beyond the 32-bit range is reported and the window stays open for a correction,
+// with nothing stored.
 class frmSettings : public FrmSettingsLayout {
     Q_OBJECT
 

@@ -469,7 +469,6 @@ private slots:
         QTest::newRow("blanks") << " 1 2 " << 12;
         QTest::newRow("half down") << "2.5" << 2;
         QTest::newRow("half up") << "3.5" << 4;
-        QTest::newRow("negative") << "-7" << -7;
         QTest::newRow("hex") << "&H10" << 16;
         QTest::newRow("exponent") << "1e3" << 1000;
     }
@@ -561,15 +560,28 @@ private slots:
                 (middle - screen.center()).manhattanLength());
     }
 
-    void offsetBeyond32BitsKeepsTheWindowOpen()
+    // Offsets that cannot be used: the window says why and stays open for a correction.
+    void refusedOffsetsKeepTheWindowOpen_data()
     {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("beyond 32 bits") << "1e10" << "is too large.";
+        QTest::newRow("negative") << "-7" << "is negative.";
+        QTest::newRow("negative beyond 32 bits") << "-1e10" << "is negative.";
+        QTest::newRow("negative in hexadecimal") << "&HFFFF" << "is negative.";
+    }
+    void refusedOffsetsKeepTheWindowOpen()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, why);
         gPassword = u"old";
         gOffset = 4;
-        drive->then(ModalDriver::settings("new", "1e10"));
+        drive->then(ModalDriver::settings("new", text));
         drive->then(ModalDriver::answer(QMessageBox::Ok));
         drive->then(ModalDriver::settings("new", "25"));
         QVERIFY(ShowSettings(w.get(), false));
-        QVERIFY(drive->messages.value(0).startsWith("The offset 1e10 is too large."));
+        QCOMPARE(drive->messages.value(0),
+                 "The offset " + text + " " + why + "\n\nEnter a number from 0 to 2,147,483,647.");
         QCOMPARE(gOffset, 25);
         QCOMPARE(gPassword, std::u16string(u"new"));
     }
