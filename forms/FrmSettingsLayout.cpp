@@ -3,7 +3,6 @@
 #include "FormGeometry.h"
 #include "FormImages.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,15 +43,6 @@ FrmSettingsLayout::FrmSettingsLayout(QWidget* parent)
     setTabOrder(txtOffset, cmdOK);
     txtPassword->setFocus();
     FitToText(this);
-}
-
-void FrmSettingsLayout::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 }  // namespace mirel
