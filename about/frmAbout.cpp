@@ -4,13 +4,11 @@
 #include "FormGeometry.h"
 #include "HTMLLink.h"
 
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <QUrl>
 
 namespace mirel {
 
@@ -133,7 +131,7 @@ void frmAbout::cmdOK_Click()
 
 void frmAbout::cmdUpdate_Click()
 {
-    QDesktopServices::openUrl(QUrl(UpdateAddress(), QUrl::TolerantMode));
+    OpenAddress(UpdateAddress());
 }
 
 }  // namespace mirel

@@ -2,6 +2,7 @@
 #include "FrmMainLayout.h"
 #include "HTMLLink.h"
 #include "HandPointer.h"
+#include "RecordingUi.h"
 #include "frmAbout.h"
 
 #include <QBitmap>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QUrl>
 
@@ -186,6 +188,43 @@ private slots:
         QTest::keyClick(about, Qt::Key_Escape);
         QCOMPARE(urls.opened.size(), 3);
         QVERIFY(about->isVisible());
+    }
+
+    // With no program to open an address, the user is told the address, to copy it; the window
+    // stays as it was.
+    void addressesThatCannotOpen_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("web link") << "lblCorvane" << "http://www.corvane.example/";
+        QTest::newRow("mail link") << "lblMailTo" << "mailto:mirel@corvane.example";
+        QTest::newRow("Update") << "cmdUpdate" << frmAbout::UpdateAddress();
+    }
+    void addressesThatCannotOpen()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, address);
+        // Without the test's handlers nothing can open it: the offscreen platform opens nothing.
+        QDesktopServices::unsetUrlHandler("http");
+        QDesktopServices::unsetUrlHandler("mailto");
+        const auto restore = qScopeGuard([this] {
+            QDesktopServices::setUrlHandler("http", &urls, "open");
+            QDesktopServices::setUrlHandler("mailto", &urls, "open");
+        });
+        test::RecordingUi ui;
+        frmAbout* about = open();
+        QVERIFY(about);
+        auto* target = about->findChild<QWidget*>(control);
+        if (auto* button = qobject_cast<QPushButton*>(target))
+            button->click();
+        else
+            clickOn(target);
+        QCOMPARE(ui.messages.size(), size_t(1));
+        QVERIFY2(QString::fromStdString(ui.messages[0].text).contains("\r\n" + address + "\r\n"),
+                 ui.messages[0].text.c_str());
+        QVERIFY(about->isVisible());
+        if (auto* link = qobject_cast<QLabel*>(target))
+            QCOMPARE(look(link), QStringLiteral("purple"));
     }
 
     void oneWindowAtATime()
