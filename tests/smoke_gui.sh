@@ -2,7 +2,9 @@
 # Smoke test of the real desktop program on a virtual X display, driven with the keyboard alone:
 # hide a typed message through Ctrl+E and the dialogs, check the picture against mirel-cli,
 # decode it back through Ctrl+D, hide the decoded text again (which must give the same picture),
-# look at the Message Offsets box and the About window, and leave through File > Exit.
+# look at the Message Offsets box and the About window, and leave through File > Exit. First the
+# command line: --help and --version answer without a window, and without a display mirel says so
+# in one line instead of aborting.
 #   smoke_gui.sh MIREL MIREL_CLI SAMPLE_BMP
 # Runs itself under xvfb-run when no display is set.
 set -euo pipefail
@@ -76,6 +78,17 @@ hide_message() {
   xdotool key Return
   wait_file "$2"
 }
+
+# The command line, with no display at all.
+nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+version=$("${nodisplay[@]}" "$mirel" --version) || fail "mirel --version failed"
+[[ "$version" =~ ^mirel\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "mirel --version printed '$version'"
+"${nodisplay[@]}" "$mirel" --help | grep -q -- '--version' || fail "mirel --help does not name --version"
+status=0
+"${nodisplay[@]}" "$mirel" >"$work/out.txt" 2>"$work/err.txt" || status=$?
+[ "$status" -eq 1 ] || fail "without a display mirel ended with status $status"
+[ "$(wc -l <"$work/err.txt")" -eq 1 ] && grep -q 'mirel-cli' "$work/err.txt" ||
+  fail "without a display mirel said: $(cat "$work/err.txt")"
 
 "$mirel" &
 pid=$!
