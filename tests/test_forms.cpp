@@ -150,27 +150,24 @@ private slots:
         QVERIFY(!box.toPlainText().contains(QChar(0)));
     }
 
-    // Steps on the box, and the text the logic then reads. Steps: "type:" keys, "enter",
-    // "end" (cursor to the end), "paste:", "set:" and "append:" (the program's changes), "undo",
-    // "redo", "wipe". "@" stands for NUL.
+    // Steps on the box, and the text the logic then reads. Steps: "type:" at the end, "enter",
+    // "paste:", "set:" and "append:" (the program's changes), "undo", "redo", "wipe" (Clear
+    // Memory). "@" stands for NUL.
     void editing_data()
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("typed line breaks") << QStringList{"set:kept\r\n", "end", "type:x", "enter", "type:y"}
+        QTest::newRow("typed line breaks") << QStringList{"set:kept\r\n", "type:x", "enter", "type:y"}
                                            << "kept\r\nx\r\ny";
         QTest::newRow("typed no-break space") << QStringList{"type:a\u00a0b"} << "a\u00a0b";
-        QTest::newRow("pasted line separator") << QStringList{"paste:a\u2028b\u00a0"} << "a\u2028b\u00a0";
-        QTest::newRow("a decode is one step") << QStringList{"type:mine", "set:dec@oded", "undo"} << "mine";
-        QTest::newRow("redo brings it back whole") << QStringList{"type:mine", "set:dec@\roded", "undo", "redo"}
-                                                   << "dec@\roded";
-        QTest::newRow("a drop is one step") << QStringList{"set:kept\r\n", "append:line\r\n", "undo"}
-                                            << "kept\r\n";
+        QTest::newRow("pasted line separator") << QStringList{"paste:a\u2028b"} << "a\u2028b";
+        QTest::newRow("a decode undone") << QStringList{"type:mine", "set:decoded", "undo"} << "mine";
+        QTest::newRow("and redone, whole") << QStringList{"type:mine", "set:d@\rx", "undo", "redo"} << "d@\rx";
+        QTest::newRow("a drop undone") << QStringList{"set:kept\r\n", "append:line\r\n", "undo"} << "kept\r\n";
         QTest::newRow("a line break across a drop") << QStringList{"set:cr\r", "append:\nlf"} << "cr\r\nlf";
-        QTest::newRow("typing undone back to the program's text")
-            << QStringList{"set:a@b\rc\n", "end", "type:x", "undo"} << "a@b\rc\n";
-        QTest::newRow("nothing to undo after a wipe")
-            << QStringList{"type:secret", "set:decoded", "wipe", "undo", "undo"} << "";
+        QTest::newRow("typing undone, whole") << QStringList{"set:a@b\rc\n", "type:x", "undo"} << "a@b\rc\n";
+        QTest::newRow("nothing to undo after a wipe") << QStringList{"type:secret", "set:s", "wipe", "undo", "undo"}
+                                                      << "";
     }
     void editing()
     {
@@ -182,24 +179,21 @@ private slots:
         for (const QString& step : steps) {
             const QString verb = step.section(':', 0, 0);
             const QString arg = step.section(':', 1).replace('@', QChar(0));
+            box.moveCursor(QTextCursor::End);
             if (verb == "type")
                 QTest::keyClicks(&box, arg);
             else if (verb == "enter")
                 QTest::keyClick(&box, Qt::Key_Return);
-            else if (verb == "end")
-                box.moveCursor(QTextCursor::End);
             else if (verb == "paste")
                 box.insertPlainText(arg);
             else if (verb == "set")
                 box.setText(arg);
             else if (verb == "append")
                 box.appendText(arg);
-            else if (verb == "undo")
-                QTest::keySequence(&box, QKeySequence::Undo);
-            else if (verb == "redo")
-                QTest::keySequence(&box, QKeySequence::Redo);
             else if (verb == "wipe")
                 box.wipe();
+            else
+                QTest::keySequence(&box, verb == "undo" ? QKeySequence::Undo : QKeySequence::Redo);
         }
         QCOMPARE(box.text(), expected.replace('@', QChar(0)));
     }
