@@ -1,5 +1,7 @@
 #include "HTMLLink.h"
 
+#include "Ui.h"
+
 #include <QDesktopServices>
 #include <QLabel>
 #include <QUrl>
@@ -35,7 +37,7 @@ void LinkAction(QLabel* label, int32_t action, QWidget* /*owner*/)
         setColour(label, kBlue);
         break;
     case kLinkOpen:
-        QDesktopServices::openUrl(QUrl(label->property("tag").toString(), QUrl::TolerantMode));
+        OpenAddress(label->property("tag").toString());
         setColour(label, kPurple);
         break;
     case kLinkPlain:
@@ -49,6 +51,15 @@ void LinkAction(QLabel* label, int32_t action, QWidget* /*owner*/)
     default:
         break;
     }
+}
+
+void OpenAddress(const QString& address)
+{
+    if (QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)))
+        return;
+    MsgBox("No program could be started to open this address:\r\n\r\n" + address.toStdString() +
+               "\r\n\r\nSelect it to copy it.",
+           MsgIcon::Information);
 }
 
 }  // namespace mirel

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 class QLabel;
+class QString;
 class QWidget;
 
 namespace mirel {
@@ -16,8 +17,11 @@ enum LinkActionCode : int32_t {
 };
 
 // Applies one action to label. owner is the window that holds it. Opening hands the tag
-// unchanged to the desktop's URL handler; whether that succeeds is not examined. Any action code
-// other than 1 to 4 does nothing.
+// unchanged to OpenAddress. Any action code other than 1 to 4 does nothing.
 void LinkAction(QLabel* label, int32_t action, QWidget* owner);
+
+// Hands address unchanged to the desktop's handler for its scheme (the browser, the mail
+// program). When none can be started, a message shows the address, so that the user can copy it.
+void OpenAddress(const QString& address);
 
 }  // namespace mirel

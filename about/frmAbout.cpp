@@ -1,15 +1,14 @@
 #include "frmAbout.h"
 
 #include "AppInfo.h"
+#include "FormGeometry.h"
 #include "HTMLLink.h"
 
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <QUrl>
 
 namespace mirel {
 
@@ -42,11 +41,7 @@ frmAbout::frmAbout(const QWidget* iconSource) : FrmAboutLayout(nullptr)
     lblCorvane->setProperty("tag", QString::fromLatin1(kSiteAddress));
     lblMailTo->setText(QString::fromLatin1(kMailAddress));
     lblMailTo->setProperty("tag", QStringLiteral("mailto:") + QString::fromLatin1(kMailAddress));
-    lblCopyright->adjustSize();
-    lblCorvane->adjustSize();
-    lblMailTo->adjustSize();
-    Label1->adjustSize();
-    Label2->adjustSize();
+    FitToText(this);
     lblMailTo->setCursor(lblCorvane->cursor());
     LinkAction(lblCorvane, kLinkUnvisited, this);
     LinkAction(lblMailTo, kLinkUnvisited, this);
@@ -68,10 +63,15 @@ frmAbout::frmAbout(const QWidget* iconSource) : FrmAboutLayout(nullptr)
     connect(cmdUpdate, &QPushButton::clicked, this, &frmAbout::cmdUpdate_Click);
 }
 
-frmAbout* frmAbout::ShowAbout(const QWidget* iconSource)
+frmAbout* frmAbout::ShowAbout(QWidget* mainWindow)
 {
-    if (!gAboutWindow)
-        gAboutWindow = new frmAbout(iconSource);
+    if (!gAboutWindow) {
+        gAboutWindow = new frmAbout(mainWindow);
+        // Not owned by the main window, but opened where the user looks: centred on it, and
+        // wholly on its screen.
+        if (mainWindow)
+            CentreOn(gAboutWindow, mainWindow);
+    }
     gAboutWindow->show();
     gAboutWindow->raise();
     gAboutWindow->activateWindow();
@@ -131,7 +131,7 @@ void frmAbout::cmdOK_Click()
 
 void frmAbout::cmdUpdate_Click()
 {
-    QDesktopServices::openUrl(QUrl(UpdateAddress(), QUrl::TolerantMode));
+    OpenAddress(UpdateAddress());
 }
 
 }  // namespace mirel

@@ -15,9 +15,9 @@ public:
     // iconSource gives the window its icon (the main window's).
     explicit frmAbout(const QWidget* iconSource);
 
-    // Shows the one About window, creating and loading it when there is none; otherwise only
-    // brings it to the front.
-    static frmAbout* ShowAbout(const QWidget* iconSource);
+    // Shows the one About window, creating and loading it centred on mainWindow when there is
+    // none; otherwise only brings it to the front.
+    static frmAbout* ShowAbout(QWidget* mainWindow);
 
     static QString UpdateAddress();
 

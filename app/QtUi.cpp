@@ -17,6 +17,8 @@ int QtUi::messageBox(const std::string& text, const std::string& caption, MsgIco
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(shown);
     box.setTextFormat(Qt::PlainText);
+    // Names and addresses in a message can be copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     switch (icon) {
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;

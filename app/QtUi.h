@@ -10,7 +10,7 @@ namespace mirel {
 // settings window when the decoder asks for password and offset.
 class QtUi : public UiServices {
 public:
-    // mainWindow gives the settings window its icon; it must outlive this object.
+    // mainWindow gives the settings window its icon and its place; it must outlive this object.
     explicit QtUi(QWidget* mainWindow);
 
     int messageBox(const std::string& text, const std::string& caption, MsgIcon icon,

@@ -11,6 +11,7 @@
 #include "frmAbout.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -61,7 +62,11 @@ QString lineText(std::string_view line)
 
 frmMain::frmMain(QWidget* parent) : FrmMainLayout(parent)
 {
-    mAppPath = QString::fromStdString(AppPath());
+    // The folder the program was started in is where its user keeps the pictures at hand (a menu
+    // starts it in the home folder); the folder of the executable never is.
+    mAppPath = QDir::currentPath();
+    if (mAppPath.isEmpty() || !QFileInfo(mAppPath).isDir())
+        mAppPath = QDir::homePath();
     if (!mAppPath.endsWith(u'/'))
         mAppPath += u'/';
     mDefaultDir = mAppPath;
@@ -113,7 +118,7 @@ void frmMain::ClearMemory()
 {
     gPassword.assign(gPassword.size(), u' ');
     gPassword.clear();
-    txtMsg->setText(QString());
+    txtMsg->wipe();
     setStatus(QString());
     txtMsg->setFocus();
 }
@@ -160,7 +165,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 
 void frmMain::LoadDroppedFiles(const QStringList& paths)
 {
-    setFocus();
+    // The window comes to the front with the message box ready for typing.
+    activateWindow();
+    txtMsg->setFocus();
     for (const QString& path : paths) {
         struct stat st {};
         const bool found = ::stat(QFile::encodeName(path).constData(), &st) == 0;

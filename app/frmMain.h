@@ -23,7 +23,7 @@ class frmMain : public FrmMainLayout {
 public:
     explicit frmMain(QWidget* parent = nullptr);
 
-    // The program's folder, ending in "/".
+    // The program's folder: the folder it was started in, ending in "/".
     QString mAppPath;
     // Starting folder of the open dialogs; the program's folder until a workflow empties it.
     QString mDefaultDir;

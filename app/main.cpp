@@ -1,10 +1,71 @@
+#include "AppInfo.h"
 #include "QtUi.h"
 #include "frmMain.h"
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+constexpr int kExitNoDisplay = 1;
+
+constexpr char kHelp[] =
+    "Usage: mirel [--help | --version]\n"
+    "\n"
+    "Mirel's desktop program: hides a message or a file in the lowest bits of an uncompressed\n"
+    "24-bit BMP picture, and gets it back, from its window. It needs a display; mirel-cli does\n"
+    "the same from the command line, also without one.\n"
+    "\n"
+    "  --help      show this help\n"
+    "  --version   show the version\n"
+    "\n"
+    "Qt's own options, such as -platform NAME, are passed on to Qt.\n";
+
+bool isSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Qt aborts when it finds no display to open a window on, so look first: an X or Wayland
+// display, or a platform that the user names (QT_QPA_PLATFORM, -platform).
+bool displayToTry(int argc, char** argv)
+{
+    if (isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "-platform" || arg == "--platform")
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("mirel %s\n", mirel::AppVersionText().c_str());
+            return 0;
+        }
+    }
+    if (!displayToTry(argc, argv)) {
+        std::fputs("mirel: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                   "mirel-cli works without one.\n",
+                   stderr);
+        return kExitNoDisplay;
+    }
+
     QApplication app(argc, argv);
     mirel::frmMain window;
     mirel::QtUi services(&window);

@@ -29,6 +29,20 @@ constexpr int kCustomColorCount = 16;
 constexpr char kDefaultStoredColor[] = "0";
 constexpr qint64 kColorMask = 0xFFFFFF;
 
+// Qt's own file and colour dialogs keep what they saw (the folders visited, the last folder,
+// custom colours) in a store of their own that every Qt program of the user shares: "QtProject"
+// in the native settings format. A hiding tool keeps no list of the folders it was used in, so
+// before the first dialog that store is sent to a folder that can never exist: reading it finds
+// nothing and writing it fails quietly. PickColor's own store is an INI store and keeps its place.
+void keepNoDialogState()
+{
+    static const bool sent = [] {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+        return true;
+    }();
+    Q_UNUSED(sent);
+}
+
 // Ends each description and pattern of a file type list, and a name handed over as text.
 constexpr QChar kNul = QChar(0);
 constexpr QChar kPatternSeparator = u';';
@@ -203,6 +217,7 @@ QString cDialog::DefaultFilter()
 QString cDialog::GetSaveName(QWidget* hWnd, QString& Filename, const QString& InitialDir, const QString& WindowTitle,
                              const QString& FilterStr, const QString& DefaultExt)
 {
+    keepNoDialogState();
     // Held through a QPointer: should the owner go away while the dialog is open, it takes the
     // dialog with it.
     QPointer<FileDialog> dialog = new FileDialog(hWnd, WindowTitle, QFileDialog::AcceptSave, FilterStr);
@@ -225,6 +240,7 @@ QString cDialog::GetSaveName(QWidget* hWnd, QString& Filename, const QString& In
 QString cDialog::GetOpenName(QWidget* hWnd, QString& Filename, const std::optional<QString>& DefaultDir,
                              const QString& WindowTitle, const QString& Filters, const QString& DefaultFileName)
 {
+    keepNoDialogState();
     QPointer<FileDialog> dialog = new FileDialog(hWnd, WindowTitle, QFileDialog::AcceptOpen, Filters);
     const auto cleanup = qScopeGuard([&dialog] { delete dialog.data(); });
     const QString folder = DefaultDir.value_or(QDir::currentPath());
@@ -243,6 +259,7 @@ QString cDialog::GetOpenName(QWidget* hWnd, QString& Filename, const std::option
 
 int32_t cDialog::PickColor()
 {
+    keepNoDialogState();
     QSettings store(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kColorStoreName));
     store.beginGroup(QString::fromLatin1(kCustomColorsGroup));
 

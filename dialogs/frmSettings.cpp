@@ -1,6 +1,7 @@
 #include "frmSettings.h"
 
 #include "CodePage.h"
+#include "FormGeometry.h"
 #include "NumberText.h"
 #include "OffsetText.h"
 #include "Settings.h"
@@ -24,10 +25,12 @@ frmSettings::frmSettings(QWidget* parent) : FrmSettingsLayout(parent)
 void frmSettings::cmdOK_Click()
 {
     const OffsetValue offset = ValueOfOffsetText(txtOffset->text().toStdString());
-    if (!offset.inRange) {
-        MsgBox("The offset " + txtOffset->text().toStdString() + " is too large.\r\n\r\nEnter a number from " +
-                   FormatNumber(std::numeric_limits<int32_t>::min()) + " to " +
-                   FormatNumber(std::numeric_limits<int32_t>::max()) + ".",
+    // Groups are counted from the start of the picture: the codec refuses a negative offset, so it
+    // is refused here already, with the same range as a number too large.
+    const bool negative = offset.inRange ? offset.value < 0 : offset.number < 0;
+    if (!offset.inRange || negative) {
+        MsgBox("The offset " + txtOffset->text().toStdString() + (negative ? " is negative." : " is too large.") +
+                   "\r\n\r\nEnter a number from 0 to " + FormatNumber(std::numeric_limits<int32_t>::max()) + ".",
                MsgIcon::Information);
         txtOffset->setFocus();
         txtOffset->selectAll();
@@ -51,14 +54,17 @@ void frmSettings::cmdOK_Click()
     accept();
 }
 
-bool ShowSettings(const QWidget* iconSource, bool encodeRun)
+bool ShowSettings(QWidget* mainWindow, bool encodeRun)
 {
     if (encodeRun)
         gSettingsCancelled = true;
-    frmSettings window;
+    // A dialog of the main window: it stays above it and opens centred on it.
+    frmSettings window(mainWindow);
     window.encodeRun = encodeRun;
-    if (iconSource)
-        window.setWindowIcon(iconSource->windowIcon());
+    if (mainWindow) {
+        window.setWindowIcon(mainWindow->windowIcon());
+        CentreOn(&window, mainWindow);
+    }
     window.txtPassword->setText(QString::fromStdU16String(gPassword));
     window.lblOffset->setVisible(true);
     window.txtOffset->setVisible(true);

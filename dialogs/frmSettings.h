@@ -9,10 +9,10 @@ namespace mirel {
 extern bool gSettingsCancelled;
 
 // The settings window: OK stores the password as typed in gPassword and the offset, read as a
-// number, in gOffset, clears gSettingsCancelled and closes the window. An offset beyond the
-// 32-bit range is reported and the window stays open for a correction, with nothing stored; so
-// is, for an encode run, a password with characters that have no 8-bit code (they would all
-// become the same "?", and any of them would open the picture).
+// number, in gOffset, clears gSettingsCancelled and closes the window. An offset that is
+// negative or beyond the 32-bit range is reported and the window stays open for a correction,
+// with nothing stored; so is, for an encode run, a password with characters that have no 8-bit
+// code (they would all become the same "?", and any of them would open the picture).
 class frmSettings : public FrmSettingsLayout {
     Q_OBJECT
 
@@ -26,10 +26,10 @@ private slots:
     void cmdOK_Click();
 };
 
-// Opens the settings window the way every opener does: a fresh window with the icon of
-// iconSource, the password box holding gPassword, the offset caption and box shown, modal and
-// without an owner; returns when it has closed. An encode run sets gSettingsCancelled first.
+// Opens the settings window the way every opener does: a fresh window with the icon of the main
+// window, centred on it, the password box holding gPassword, the offset caption and box shown,
+// modal; returns when it has closed. An encode run sets gSettingsCancelled first.
 // Returns true when the user pressed OK.
-bool ShowSettings(const QWidget* iconSource, bool encodeRun);
+bool ShowSettings(QWidget* mainWindow, bool encodeRun);
 
 }  // namespace mirel

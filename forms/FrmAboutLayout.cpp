@@ -1,5 +1,6 @@
 #include "FrmAboutLayout.h"
 
+#include "FormGeometry.h"
 #include "FormImages.h"
 #include "HandPointer.h"
 
@@ -45,6 +46,11 @@ FrmAboutLayout::FrmAboutLayout(QWidget* parent)
     Label1->setText(tr("e-mail:"));
     Label2 = makeLabel(this, "Label2", 1155, 855, 345, 195);
     Label2->setText(tr("web:"));
+    // The captions end where the links begin: their right edges line up.
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QLabel* label : {lblCopyright, lblMailTo, lblCorvane, Label1, Label2})
+        SizeToText(label);
 
     cmdUpdate = new QPushButton(tr("Update"), this);
     cmdUpdate->setObjectName(QStringLiteral("cmdUpdate"));

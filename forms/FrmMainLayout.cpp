@@ -1,6 +1,7 @@
 #include "FrmMainLayout.h"
 
 #include "AppInfo.h"
+#include "FormGeometry.h"
 #include "FormImages.h"
 #include "MessageTextBox.h"
 
@@ -67,6 +68,7 @@ FrmMainLayout::FrmMainLayout(QWidget* parent)
     addItem(mnuHelp, mnuHelpItem, 0, tr("&About Mirel..."), {}, &FrmMainLayout::mnuHelpItemClicked);
 
     setTabOrder(txtMsg, txtMsg);
+    FitToText(client);
     // Neither maximized nor resized: the frame keeps the size of its contents.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }

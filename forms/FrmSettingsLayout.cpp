@@ -1,8 +1,8 @@
 #include "FrmSettingsLayout.h"
 
+#include "FormGeometry.h"
 #include "FormImages.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,15 +42,7 @@ FrmSettingsLayout::FrmSettingsLayout(QWidget* parent)
     setTabOrder(txtPassword, txtOffset);
     setTabOrder(txtOffset, cmdOK);
     txtPassword->setFocus();
-}
-
-void FrmSettingsLayout::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    FitToText(this);
 }
 
 }  // namespace mirel

@@ -10,8 +10,8 @@ namespace mirel {
 
 // The settings window as laid out: titled "Password", a fixed dialog frame with a close box only,
 // the password box that shows "*" for every character, the offset caption and box (hidden until
-// an opener shows them) and the OK button, which is the default button (Enter). Escape does not
-// close it: only OK or the close box do.
+// an opener shows them) and the OK button, which is the default button (Enter). Escape does what
+// the close box does.
 class FrmSettingsLayout : public QDialog {
     Q_OBJECT
 
@@ -22,9 +22,6 @@ public:
     QLabel* lblOffset = nullptr;
     QLineEdit* txtOffset = nullptr;
     QPushButton* cmdOK = nullptr;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace mirel

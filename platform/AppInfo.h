@@ -10,7 +10,5 @@ namespace mirel {
 const char* AppTitle();
 // major "." minor "." revision, without leading zeros, e.g. "0.1.4".
 std::string AppVersionText();
-// The folder of the running executable, ending in "/"; "./" when it cannot be found.
-std::string AppPath();
 
 }  // namespace mirel

@@ -2,7 +2,9 @@
 # Smoke test of the real desktop program on a virtual X display, driven with the keyboard alone:
 # hide a typed message through Ctrl+E and the dialogs, check the picture against mirel-cli,
 # decode it back through Ctrl+D, hide the decoded text again (which must give the same picture),
-# look at the Message Offsets box and the About window, and leave through File > Exit.
+# look at the Message Offsets box and the About window, leave through File > Exit and find no
+# file left in the home and config folders. First the command line: --help and --version answer
+# without a window, and without a display mirel says so in one line instead of aborting.
 #   smoke_gui.sh MIREL MIREL_CLI SAMPLE_BMP
 # Runs itself under xvfb-run when no display is set.
 set -euo pipefail
@@ -77,11 +79,23 @@ hide_message() {
   wait_file "$2"
 }
 
+# The command line, with no display at all.
+nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+version=$("${nodisplay[@]}" "$mirel" --version) || fail "mirel --version failed"
+[[ "$version" =~ ^mirel\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "mirel --version printed '$version'"
+"${nodisplay[@]}" "$mirel" --help | grep -q -- '--version' || fail "mirel --help does not name --version"
+status=0
+"${nodisplay[@]}" "$mirel" >"$work/out.txt" 2>"$work/err.txt" || status=$?
+[ "$status" -eq 1 ] || fail "without a display mirel ended with status $status"
+[ "$(wc -l <"$work/err.txt")" -eq 1 ] && grep -q 'mirel-cli' "$work/err.txt" ||
+  fail "without a display mirel said: $(cat "$work/err.txt")"
+
 "$mirel" &
 pid=$!
 wait_window '^Mirel v0\.1\.4$' >/dev/null
 
-message="Smoke test: hidden at offset 7."
+# A no-break space is hidden as it was typed (byte A0), as mirel-cli hides it.
+message=$'Smoke test: hidden at offset\u00a07.'
 type_text "$message"
 
 # Hide it: Ctrl+E, the settings window, the carrier, the new picture.
@@ -138,4 +152,7 @@ status=0
 wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
+# Nothing of where the pictures were is kept: no settings, no dialog history.
+left=$(find "$work/home" "$work/config" -type f)
+[ -z "$left" ] || fail "the program left files behind: $left"
 echo "smoke: passed"

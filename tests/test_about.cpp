@@ -2,6 +2,7 @@
 #include "FrmMainLayout.h"
 #include "HTMLLink.h"
 #include "HandPointer.h"
+#include "RecordingUi.h"
 #include "frmAbout.h"
 
 #include <QBitmap>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QUrl>
 
@@ -185,6 +187,27 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(about));
         QTest::keyClick(about, Qt::Key_Escape);
         QCOMPARE(urls.opened.size(), 3);
+        QVERIFY(about->isVisible());
+    }
+
+    // With no program to open an address (the test's handlers gone, and the offscreen platform
+    // opens nothing), the user is told the address, to copy it; the window stays as it was.
+    void addressesThatCannotOpen()
+    {
+        QDesktopServices::unsetUrlHandler("http");
+        QDesktopServices::unsetUrlHandler("mailto");
+        const auto restore = qScopeGuard([this] {
+            QDesktopServices::setUrlHandler("http", &urls, "open");
+            QDesktopServices::setUrlHandler("mailto", &urls, "open");
+        });
+        test::RecordingUi ui;
+        frmAbout* about = open();
+        QVERIFY(about);
+        clickOn(about->lblMailTo);
+        about->cmdUpdate->click();
+        QCOMPARE(ui.messages.size(), size_t(2));
+        QVERIFY(QString::fromStdString(ui.messages[0].text).contains("\r\nmailto:mirel@corvane.example\r\n"));
+        QVERIFY(QString::fromStdString(ui.messages[1].text).contains("\r\n" + frmAbout::UpdateAddress() + "\r\n"));
         QVERIFY(about->isVisible());
     }
 

@@ -9,6 +9,7 @@
 #include "QtUi.h"
 #include "Settings.h"
 #include "VBEncrypt.h"
+#include "frmAbout.h"
 #include "frmMain.h"
 #include "frmSettings.h"
 
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -94,6 +96,33 @@ void dropOn(QWidget* target, const QMimeData* data)
     QApplication::sendEvent(target, &drop);
 }
 
+// What keeps a window's texts from showing whole: a label too small for its text in its font (an
+// empty one needs a line: the status line's texts come later), controls that overlap or leave
+// the window.
+QStringList layoutProblems(QWidget* area)
+{
+    QStringList problems;
+    const QList<QWidget*> controls = area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* c : controls) {
+        if (c->isHidden())
+            continue;
+        if (!area->rect().contains(c->geometry()))
+            problems << c->objectName() + " leaves the window";
+        for (QWidget* d : controls) {
+            if (c < d && !d->isHidden() && c->geometry().intersects(d->geometry()))
+                problems << c->objectName() + " overlaps " + d->objectName();
+        }
+        auto* label = qobject_cast<QLabel*>(c);
+        if (!label || !label->pixmap().isNull())
+            continue;
+        const QSize need = label->fontMetrics().size(0, label->text().isEmpty() ? "Xg" : label->text());
+        const QRect room = label->contentsRect();
+        if ((!label->text().isEmpty() && need.width() > room.width()) || need.height() > room.height())
+            problems << label->objectName() + " cuts " + label->text();
+    }
+    return problems;
+}
+
 }  // namespace
 
 class TestApp : public QObject {
@@ -162,11 +191,14 @@ private slots:
     void startUp()
     {
         QCOMPARE(w->windowTitle(), "Mirel v" + QString::fromStdString(AppVersionText()));
-        QVERIFY(w->mAppPath.endsWith('/'));
-        QVERIFY(!w->mAppPath.endsWith("//"));
-        QVERIFY(QDir(w->mAppPath).exists());
-        QCOMPARE(w->mDefaultDir, w->mAppPath);
         QCOMPARE(w->lblStatus->text(), QString());
+        // The open dialogs start in the folder the program was started in, not the executable's.
+        const QString started = QFileInfo(at(QString())).canonicalFilePath() + '/';
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(started));
+        const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
+        frmMain fresh;
+        QCOMPARE(fresh.mDefaultDir, started);
     }
 
     void messageRoundTrip_data()
@@ -269,8 +301,8 @@ private slots:
     {
         w->lblStatus->setText(" before");
         w->txtMsg->setText("message");
-        // The settings window closed without OK: nothing else is shown.
-        drive->then(ModalDriver::cancel());
+        // The settings window closed with Escape, as with its close box: nothing else is shown.
+        drive->then([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
         w->mnuFileItem[0]->trigger();
         QVERIFY(drive->finished());
         // The file to hide not chosen.
@@ -429,7 +461,6 @@ private slots:
         QTest::newRow("blanks") << " 1 2 " << 12;
         QTest::newRow("half down") << "2.5" << 2;
         QTest::newRow("half up") << "3.5" << 4;
-        QTest::newRow("negative") << "-7" << -7;
         QTest::newRow("hex") << "&H10" << 16;
         QTest::newRow("exponent") << "1e3" << 1000;
     }
@@ -459,6 +490,64 @@ private slots:
         QCOMPARE(gOffset, value);
     }
 
+    // Each window in the program's font: every text shows whole, nothing overlaps. The settings
+    // and About windows open centred on the main window, wherever that stands (its top left
+    // corner, as fractions of the screen's width and height), and wholly on the screen.
+    void windowLayouts_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QPointF>("place");
+        QTest::addColumn<int>("pointSize");  // of the program's font; 0: as it is
+        QTest::newRow("main, large font") << "main" << QPointF() << 16;
+        QTest::newRow("settings, top left") << "settings" << QPointF(0, 0) << 0;
+        QTest::newRow("settings, half off the bottom right, large font") << "settings" << QPointF(0.9, 0.9) << 16;
+        QTest::newRow("About, top left") << "about" << QPointF(0, 0) << 0;
+        QTest::newRow("About, half off the bottom right, large font") << "about" << QPointF(0.9, 0.9) << 16;
+    }
+    void windowLayouts()
+    {
+        QFETCH(QString, window);
+        QFETCH(QPointF, place);
+        QFETCH(int, pointSize);
+        const QFont font = QApplication::font();
+        const auto restore = qScopeGuard([font] { QApplication::setFont(font); });
+        if (pointSize > 0) {
+            QFont large = font;
+            large.setPointSize(pointSize);
+            QApplication::setFont(large);
+        }
+        if (window == "main") {
+            frmMain fresh;
+            QCOMPARE(layoutProblems(fresh.centralWidget()), QStringList());
+            return;
+        }
+
+        const QRect screen = w->screen()->availableGeometry();
+        w->move(screen.topLeft() + QPoint(int(screen.width() * place.x()), int(screen.height() * place.y())));
+        QRect seen;
+        QStringList problems;
+        if (window == "settings") {
+            drive->then([&](QWidget* modal) {
+                seen = modal->frameGeometry();
+                problems = layoutProblems(modal);
+                ModalDriver::cancel()(modal);
+            });
+            ShowSettings(w.get(), true);
+        } else {
+            QPointer<frmAbout> about = frmAbout::ShowAbout(w.get());
+            QVERIFY(QTest::qWaitForWindowExposed(about));
+            seen = about->frameGeometry();
+            problems = layoutProblems(about);
+            about->close();
+        }
+        QCOMPARE(problems, QStringList());
+        // Wholly on the screen, and nearer the main window's middle than the screen's.
+        QVERIFY(screen.contains(seen));
+        const QPoint middle = seen.center();
+        QVERIFY((middle - w->frameGeometry().center()).manhattanLength() <
+                (middle - screen.center()).manhattanLength());
+    }
+
     // What cannot be used is said, and the window stays open for a correction with nothing stored.
     void settingsRefusalsKeepTheWindowOpen_data()
     {
@@ -466,7 +555,10 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("offset");
         QTest::addColumn<QString>("message");
-        QTest::newRow("offset beyond 32 bits") << false << "new" << "1e10" << "The offset 1e10 is too large.";
+        const QString range = QStringLiteral("\n\nEnter a number from 0 to 2,147,483,647.");
+        QTest::newRow("offset beyond 32 bits") << false << "new" << "1e10" << "The offset 1e10 is too large." + range;
+        QTest::newRow("negative offset") << false << "new" << "-7" << "The offset -7 is negative." + range;
+        QTest::newRow("negative in hexadecimal") << false << "new" << "&HFFFF" << "The offset &HFFFF is negative." + range;
         // Every such character would become the same "?": any of them would open the picture.
         QTest::newRow("password without a code, encoding")
             << true << "\u043f\u0430\u0440\u043e\u043b\u044c123" << "0"
@@ -489,6 +581,8 @@ private slots:
         QVERIFY(ShowSettings(w.get(), encodeRun));
         QCOMPARE(drive->messages.value(0).left(message.size()), message);
         QCOMPARE(gPassword, (message.isEmpty() ? password : QStringLiteral("new")).toStdU16String());
+        if (!message.isEmpty())
+            QCOMPARE(gOffset, 25);
     }
 
     void decodedBytesLandUnchanged()
@@ -631,14 +725,16 @@ private slots:
         QCOMPARE(w->lblStatus->text(), status);
     }
 
-    void messageSizeOfTypedText()
+    void typedTextIsHiddenAsTyped()
     {
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        QTest::keyClicks(w->txtMsg, "ab");
+        QTest::keyClicks(w->txtMsg, QString::fromUtf8("a\u00a0b"));
         QTest::keyClick(w->txtMsg, Qt::Key_Return);
         QTest::keyClicks(w->txtMsg, "c");
         w->mnuToolsItem[0]->trigger();
-        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Message Size: 5 bytes"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Message Size: 6 bytes"));
+        encodeMessage(at("carrier.bmp"), at("typed.bmp"));
+        QCOMPARE(readFile(at("typed.bmp")), codecPicture(at("carrier.bmp"), "a\xa0" "b\r\nc", kKindMessage, "", 0));
     }
 
     void clearMemory()
@@ -651,6 +747,8 @@ private slots:
         QCOMPARE(w->txtMsg->text(), QString());
         QCOMPARE(w->lblStatus->text(), QString());
         QTRY_VERIFY(w->txtMsg->hasFocus());
+        QTest::keySequence(w->txtMsg, QKeySequence::Undo);  // the message is gone for good
+        QCOMPARE(w->txtMsg->text(), QString());
 
         // The settings window then opens with an empty password.
         QString seen = "<not shown>";
@@ -770,9 +868,12 @@ private slots:
         ui->onYield = [&](int) { seen << w->lblStatus->text(); };
 
         w->txtMsg->setText("kept\r\n");
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->setFocus();
         dropOn(w->txtMsg->viewport(), dragData(paths).get());
         QCOMPARE(w->txtMsg->text(), "kept\r\n" + expected);
         QCOMPARE(seen.join('|'), statuses.join('|').replace('@', at(QString())));
+        QVERIFY(w->txtMsg->hasFocus());  // ready for typing, also after a drop of folders only
     }
 
     // A drop that cannot be loaded (unreadable, a pipe that may never end, a file too large for a
@@ -820,6 +921,7 @@ private slots:
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded o.bmp"));
         QCOMPARE(readFile(at("o.bmp")), codecPicture(at("big.bmp"), "hidden", kKindMessage, "", 0));
     }
+
 };
 
 QTEST_MAIN(TestApp)

@@ -7,6 +7,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -123,6 +124,19 @@ class TestDialogs : public QObject {
     Q_OBJECT
 
 private slots:
+    // After every file and colour dialog above, no folder visited, no Qt dialog state is kept:
+    // the home and config folders hold the colour table only.
+    void cleanupTestCase()
+    {
+        QStringList files;
+        for (const char* folder : {"HOME", "XDG_CONFIG_HOME"}) {
+            QDirIterator it(qEnvironmentVariable(folder), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                files << it.next();
+        }
+        QCOMPARE(files, QStringList{colorStorePath()});
+    }
+
     void saveCancelProposesTheNameAndKeepsIt_data()
     {
         QTest::addColumn<QString>("filename");

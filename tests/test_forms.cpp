@@ -103,7 +103,7 @@ private slots:
                  int('*'));
         QVERIFY(!(s.windowFlags() & Qt::WindowMaximizeButtonHint));
 
-        // Tab goes from the password to the offset to OK; Escape does not close the window.
+        // Tab goes from the password to the offset to OK; Escape closes the window without OK.
         s.lblOffset->show();
         s.txtOffset->show();
         s.show();
@@ -114,8 +114,8 @@ private slots:
         QTest::keyClick(&s, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), s.cmdOK);
         QTest::keyClick(&s, Qt::Key_Escape);
-        QVERIFY(s.isVisible());
-        QTest::keyClicks(s.txtPassword, "abc");
+        QVERIFY(!s.isVisible());
+        QCOMPARE(s.result(), int(QDialog::Rejected));
     }
 
     void aboutWindowLayout()
@@ -151,17 +151,52 @@ private slots:
         QVERIFY(!box.toPlainText().contains(QChar(0)));
     }
 
-    void typedTextReadsWithCrLf()
+    // Steps on the box, and the text the logic then reads. Steps: "type:" at the end, "enter",
+    // "paste:", "set:" and "append:" (the program's changes), "undo", "redo", "wipe" (Clear
+    // Memory). "@" stands for NUL.
+    void editing_data()
     {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("typed line breaks") << QStringList{"set:kept\r\n", "type:x", "enter", "type:y"}
+                                           << "kept\r\nx\r\ny";
+        QTest::newRow("typed no-break space") << QStringList{"type:a\u00a0b"} << "a\u00a0b";
+        QTest::newRow("pasted line separator") << QStringList{"paste:a\u2028b"} << "a\u2028b";
+        QTest::newRow("a decode undone") << QStringList{"type:mine", "set:decoded", "undo"} << "mine";
+        QTest::newRow("and redone, whole") << QStringList{"type:mine", "set:d@\rx", "undo", "redo"} << "d@\rx";
+        QTest::newRow("a drop undone") << QStringList{"set:kept\r\n", "append:line\r\n", "undo"} << "kept\r\n";
+        QTest::newRow("a line break across a drop") << QStringList{"set:cr\r", "append:\nlf"} << "cr\r\nlf";
+        QTest::newRow("typing undone, whole") << QStringList{"set:a@b\rc\n", "type:x", "undo"} << "a@b\rc\n";
+        QTest::newRow("nothing to undo after a wipe") << QStringList{"type:secret", "set:s", "wipe", "undo", "undo"}
+                                                      << "";
+    }
+    void editing()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, expected);
         MessageTextBox box;
         box.show();
         QVERIFY(QTest::qWaitForWindowActive(&box));
-        box.setText("kept\r\n");
-        box.moveCursor(QTextCursor::End);
-        QTest::keyClicks(&box, "x");
-        QTest::keyClick(&box, Qt::Key_Return);
-        QTest::keyClicks(&box, "y");
-        QCOMPARE(box.text(), QStringLiteral("kept\r\nx\r\ny"));
+        for (const QString& step : steps) {
+            const QString verb = step.section(':', 0, 0);
+            const QString arg = step.section(':', 1).replace('@', QChar(0));
+            box.moveCursor(QTextCursor::End);
+            if (verb == "type")
+                QTest::keyClicks(&box, arg);
+            else if (verb == "enter")
+                QTest::keyClick(&box, Qt::Key_Return);
+            else if (verb == "paste")
+                box.insertPlainText(arg);
+            else if (verb == "set")
+                box.setText(arg);
+            else if (verb == "append")
+                box.appendText(arg);
+            else if (verb == "wipe")
+                box.wipe();
+            else
+                QTest::keySequence(&box, verb == "undo" ? QKeySequence::Undo : QKeySequence::Redo);
+        }
+        QCOMPARE(box.text(), expected.replace('@', QChar(0)));
     }
 };
 

@@ -10,6 +10,7 @@ _mirel_cli_options='
 --file           file  encode
 --password       text  encode decode
 --password-file  file  encode decode
+--ask-password   -     encode decode
 --offset         text  encode decode
 --output         file  decode
 --force          -     decode
