@@ -47,6 +47,22 @@ QString allFilesFilter()
     return filterList({"All Files (*.*)", "*.*"});
 }
 
+// The carrier's types: bitmaps first, then every picture that can be read.
+QString carrierFilter()
+{
+    QStringList patterns;
+    for (const std::string& extension : ReadablePictureExtensions())
+        patterns << QStringLiteral("*.") + QString::fromStdString(extension);
+    return filterList({"Bitmap Files (*.BMP)", "*.BMP"}) + QStringLiteral("All Pictures") + QChar(0) +
+           patterns.join(u';') + QChar(0) + allFilesFilter();
+}
+
+// The new picture's types: the two that keep every bit.
+QString outputFilter()
+{
+    return filterList({"Bitmap Files (*.BMP)", "*.BMP", "PNG Pictures (*.png)", "*.png", "All Files (*.*)", "*.*"});
+}
+
 std::string localPath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
@@ -148,7 +164,7 @@ void frmMain::RunEncode(int sourceKind)
                           QString::fromStdString(FormatNumber(required)) + QStringLiteral(" / ") +
                           QString::fromStdString(FormatNumber(std::llround(double(required) / 1024.0 + 1.0))) +
                           QStringLiteral("k)");
-    const QString source = dialog.GetOpenName(this, chosenName, mDefaultDir, title, bitmapFilter());
+    const QString source = dialog.GetOpenName(this, chosenName, mDefaultDir, title, carrierFilter());
     if (source.isEmpty()) {
         endRun();
         return;
@@ -156,7 +172,7 @@ void frmMain::RunEncode(int sourceKind)
     mDefaultDir.clear();
     QString destinationName;
     const QString destination = dialog.GetSaveName(this, destinationName, QString(),
-                                                   QStringLiteral("Save Encoded Bitmap As"), bitmapFilter(),
+                                                   QStringLiteral("Save Encoded Bitmap As"), outputFilter(),
                                                    QStringLiteral("bmp"));
     if (destination.isEmpty()) {
         endRun();
@@ -175,15 +191,16 @@ void frmMain::RunEncode(int sourceKind)
     endRun();
 }
 
-void frmMain::RunDecode()
+void frmMain::RunDecode(const QString& proposed)
 {
     if (!beginRun())
         return;
     cDialog dialog;
     QString chosenName;
     const QString bitmap = dialog.GetOpenName(this, chosenName, mDefaultDir, QStringLiteral("Decode Bitmap"),
-                                              bitmapFilter());
-    if (bitmap.isEmpty())
+                                              bitmapFilter(), proposed);
+    // A cancelled dialog hands back the name it proposed, but no chosen name.
+    if (bitmap.isEmpty() || chosenName.isEmpty())
         return;
     mBusy = BusyState::Running;
     const QString bitmapName = nameOf(bitmap);

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QStringDecoder>
+#include <QTimer>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -91,6 +92,15 @@ void frmMain::mnuFileItem_Click(int index)
     case kFileExit: close(); break;
     default: break;
     }
+}
+
+void frmMain::OfferToDecode(const QString& path)
+{
+    const QFileInfo picture(path);
+    QTimer::singleShot(0, this, [this, picture] {
+        mDefaultDir = picture.absolutePath();
+        RunDecode(picture.fileName());
+    });
 }
 
 void frmMain::mnuToolsItem_Click(int index)

@@ -32,8 +32,12 @@ public:
     // Hides the message in txtMsg (sourceKind 0, or any value but 1) or a file the user picks
     // (sourceKind 1) in a picture.
     void RunEncode(int sourceKind);
-    // Gets a message or a file back out of a picture the user picks.
-    void RunDecode();
+    // Gets a message or a file back out of a picture the user picks; the dialog proposes
+    // `proposed` when one is given.
+    void RunDecode(const QString& proposed = {});
+    // Offers to decode the picture at path once the window is up: the decode dialog opens with
+    // it filled in. For a picture that the program was asked to open.
+    void OfferToDecode(const QString& path);
     // Shows where the hidden stream of the last encode lies: first and last group, groups visited.
     void DisplayMessageOffsets();
 

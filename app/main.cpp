@@ -13,11 +13,12 @@ namespace {
 constexpr int kExitNoDisplay = 1;
 
 constexpr char kHelp[] =
-    "Usage: mirel [--help | --version]\n"
+    "Usage: mirel [PICTURE] | --help | --version\n"
     "\n"
-    "Mirel's desktop program: hides a message or a file in the lowest bits of an uncompressed\n"
-    "24-bit BMP picture, and gets it back, from its window. It needs a display; mirel-cli does\n"
-    "the same from the command line, also without one.\n"
+    "Mirel's desktop program: hides a message or a file in the lowest bits of a picture's pixels\n"
+    "(BMP, PNG, JPEG, ...; the new picture is a BMP or a PNG), and gets it back, from its window.\n"
+    "With a PICTURE, it opens with the decode dialog showing that picture. It needs a display;\n"
+    "mirel-cli does the same from the command line, also without one.\n"
     "\n"
     "  --help      show this help\n"
     "  --version   show the version\n"
@@ -71,6 +72,9 @@ int main(int argc, char** argv)
     mirel::QtUi services(&window);
     mirel::InstallUi(&services);
     window.show();
+    // A picture to open (a file manager's "Open with"): offered for decoding.
+    if (const QStringList args = QApplication::arguments(); args.size() > 1)
+        window.OfferToDecode(args.at(1));
     const int status = QApplication::exec();
     mirel::InstallUi(nullptr);
     return status;

@@ -1,4 +1,4 @@
-// mirel-mkbmp OUTPUT WIDTH HEIGHT [--gradient] [--seed N]
+// mirel-mkbmp OUTPUT WIDTH HEIGHT [--gradient | --photo] [--seed N]
 // Writes an uncompressed 24-bit carrier picture for the benchmark, the demo and the tests.
 #include "BmpBuilder.h"
 
@@ -9,7 +9,7 @@
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: mirel-mkbmp OUTPUT WIDTH HEIGHT [--gradient] [--seed N]\n");
+        std::fprintf(stderr, "usage: mirel-mkbmp OUTPUT WIDTH HEIGHT [--gradient | --photo] [--seed N]\n");
         return 64;
     }
     mirel::test::BmpShape shape = mirel::test::ShapeOf(std::atoi(argv[2]), std::atoi(argv[3]));
@@ -17,6 +17,8 @@ int main(int argc, char** argv)
         const std::string arg = argv[k];
         if (arg == "--gradient")
             shape.pattern = mirel::test::Pattern::Gradient;
+        else if (arg == "--photo")
+            shape.pattern = mirel::test::Pattern::Photo;
         else if (arg == "--seed" && k + 1 < argc)
             shape.seed = static_cast<uint32_t>(std::strtoul(argv[++k], nullptr, 10));
     }

@@ -10,10 +10,13 @@
 #   the desktop program's encode (one round of its event loop per yield, offscreen)
 #                                              at most 1.2 x the console's
 #   peak memory of encode                      under 16 MB
+#   encode of 1 KB into a 6000 x 4000 PNG carrier (a photo-like picture: smooth colours with
+#   noise in their lowest bits) writing a PNG  at most 1.0 x ImageMagick's convert of the same
+#                                              PNG to a PNG, with a peak memory under 64 MB
 # The same encodes into a 1 GB carrier are printed too, when the temporary folder has room.
 set -euo pipefail
 MIREL_ROOT=$(cd "$(dirname "$0")/.." && pwd)
-MIREL_PACKAGES="time" source "$MIREL_ROOT/scripts/setup.sh"
+MIREL_PACKAGES="time imagemagick" source "$MIREL_ROOT/scripts/setup.sh"
 runs=${1:-9}
 
 build="$MIREL_ROOT/build-bench"
@@ -110,6 +113,28 @@ else
   echo "(the temporary folder has less than 4 GB free: the 1 GB carrier is left out)"
 fi
 
+# A PNG carrier, made by ImageMagick, against ImageMagick's own re-encoding of it.
+"$mkbmp" photo.bmp 6000 4000 --photo --seed 11
+convert photo.bmp photo.png
+rm -f photo.bmp
+png_rounds=$(((runs + 2) / 3))
+ims=() pngs=()
+convert photo.png im.png
+"$cli" encode photo.png enc.png --file payload.bin --quiet
+for ((k = 0; k < png_rounds; k++)); do
+  ims+=("$(ms_of convert photo.png im.png)")
+  pngs+=("$(ms_of "$cli" encode photo.png enc.png --file payload.bin --quiet)")
+done
+im_png=$(printf '%s\n' "${ims[@]}" | median)
+enc_png=$(printf '%s\n' "${pngs[@]}" | median)
+png_peak=$(peak_kb "$cli" encode photo.png enc.png --file payload.bin --quiet)
+"$cli" decode enc.png --output out.bin --force --quiet
+cmp -s out.bin payload.bin || { echo "decode of the PNG did not give the payload back" >&2; exit 1; }
+printf '%-52s %10s\n' "convert of the 6000 x 4000 PNG to a PNG ($png_rounds runs)" "$im_png"
+printf '%-52s %10s\n' "mirel-cli encode, 1 KB into the PNG, to a PNG" "$enc_png"
+printf '%-52s %10s\n' "  sizes: convert's PNG, mirel-cli's PNG (bytes)" "$(stat -c %s im.png), $(stat -c %s enc.png)"
+rm -f photo.png im.png enc.png
+
 desktop=$(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work" "$build/bench/mirel-bench-yield" big.bmp payload.bin \
   yield.bmp "$runs" 2>/dev/null)
 desk_ms=$(awk '$1 == "desktop_ms" { print $2 }' <<<"$desktop")
@@ -140,6 +165,10 @@ if [ -n "${cp_giga:-}" ]; then
   printf 'encode 1 MB into 1 GB / cp 1 GB:     %5s\n' "$(ratio "$mb_giga" "$cp_giga")"
 fi
 printf 'decode 72 MB / decode 1 MB:          %5s  (goal <= 1.5: %s)\n' "$dec_ratio" "$(verdict "$dec_ratio" 1.5)"
+png_ratio=$(ratio "$enc_png" "$im_png")
+printf 'encode into PNG / convert PNG:        %5s  (goal <= 1.0: %s)\n' "$png_ratio" "$(verdict "$png_ratio" 1.0)"
+printf 'peak memory of encode, PNG to PNG:   %5s KiB  (goal < 65536: %s)\n' "$png_peak" \
+  "$( ((png_peak < 65536)) && echo met || echo NOT met)"
 printf 'peak memory of encode, 72 MB, 1 MB:  %5s KiB  (goal < 16384: %s)\n' "$enc_peak" \
   "$( ((enc_peak < 16384)) && echo met || echo NOT met)"
 printf 'peak memory of decode, 72 MB:        %5s KiB\n' "$dec_peak"

@@ -113,6 +113,21 @@ QStringList filtersFromList(const QString& list)
     return filters;
 }
 
+// The one extension of a file type as the dialog shows it ("PNG Pictures (*.png)" gives "png"),
+// or fallback when it has none or several.
+QString ownExtension(const QString& type, const QString& fallback)
+{
+    const qsizetype open = type.lastIndexOf(u'(');
+    if (open < 0 || !type.endsWith(u')'))
+        return fallback;
+    const QString pattern = type.mid(open + 1).chopped(1);
+    const QString extension = pattern.mid(2);
+    if (!pattern.startsWith(QStringLiteral("*.")) || extension.isEmpty() || extension.contains(u' ') ||
+        extension.contains(u'*') || extension.contains(u'?'))
+        return fallback;
+    return extension.toLower();
+}
+
 // Qt's own file dialog, modal, with the checks made before it may close. A name typed with
 // blanks around it stands for the name without them. The folder of the name must exist; while
 // it does not, the dialog stays open. In open mode a name that does not exist is returned only
@@ -150,9 +165,14 @@ public:
             selectFile(name);
     }
 
+    // Appended to a name typed without an extension: the chosen type's own extension when it has
+    // one ("*.png"), this one otherwise; none when empty.
+    QString defaultExtension;
+
 protected:
     void accept() override
     {
+        setDefaultSuffix(defaultExtension.isEmpty() ? QString() : ownExtension(selectedNameFilter(), defaultExtension));
         trimTypedName();
         const QString file = selectedFiles().value(0);
         if (file.isEmpty())
@@ -227,7 +247,7 @@ QString cDialog::GetSaveName(QWidget* hWnd, QString& Filename, const QString& In
     // An extension with a folder separator or NUL in it would make the name point elsewhere.
     const QString extension = DefaultExt.trimmed();
     if (!extension.contains(u'/') && !extension.contains(kNul))
-        dialog->setDefaultSuffix(extension);
+        dialog->defaultExtension = extension;
     dialog->propose(proposedName(Filename));
 
     const QString path = dialog->choose();

@@ -190,6 +190,17 @@ int64_t ConvertedCapacity(const PictureFacts& facts)
     return PayloadCapacity(geometry);
 }
 
+std::vector<std::string> ReadablePictureExtensions()
+{
+    std::vector<std::string> extensions = {"bmp", "png"};
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        const std::string extension = format.toLower().toStdString();
+        if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end())
+            extensions.push_back(extension);
+    }
+    return extensions;
+}
+
 bool IsLosslessOutput(const std::string& path)
 {
     return outputOf(path) != Output::Refused;

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mirel {
 
@@ -57,5 +58,9 @@ CodecResult RevealFromPicture(const std::string& path);
 
 // True when a picture can be written at path: its extension is .bmp or .png (either case).
 bool IsLosslessOutput(const std::string& path);
+
+// The extensions (lower case, without the dot) of the pictures that can be carriers: BMP, PNG
+// and those of every image reader installed with Qt.
+std::vector<std::string> ReadablePictureExtensions();
 
 }  // namespace mirel

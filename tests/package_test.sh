@@ -101,7 +101,7 @@ others=$(find "$root" -mindepth 1 -maxdepth 1 ! -name usr -printf '%f ')
 
 desktop=$root/usr/share/applications/mirel.desktop
 if [ -f "$desktop" ]; then
-  for line in Type=Application Name=Mirel Exec=mirel Icon=mirel Terminal=false; do
+  for line in Type=Application Name=Mirel "Exec=mirel %f" Icon=mirel Terminal=false "MimeType=image/bmp;image/png;"; do
     grep -qx "$line" "$desktop" || fail "desktop entry lacks $line"
   done
   if command -v desktop-file-validate >/dev/null; then

@@ -2,6 +2,7 @@
 # Smoke test of the real desktop program on a virtual X display, driven with the keyboard alone:
 # hide a typed message through Ctrl+E and the dialogs, check the picture against mirel-cli,
 # decode it back through Ctrl+D, hide the decoded text again (which must give the same picture),
+# the same with a PNG carrier and a PNG picture,
 # look at the Message Offsets box and the About window, leave through File > Exit and find no
 # file left in the home and config folders. First the command line: --help and --version answer
 # without a window, and without a display mirel says so in one line instead of aborting.
@@ -61,8 +62,9 @@ wait_file() {
 
 type_text() { xdotool type --delay 15 "$1"; }
 
-# hide_message PASSWORD OUTPUT: Ctrl+E, then the settings window (PASSWORD typed when given, else
-# the one it offers; offset 7), the carrier and the new picture's name, all from the keyboard.
+# hide_message PASSWORD OUTPUT [CARRIER]: Ctrl+E, then the settings window (PASSWORD typed when
+# given, else the one it offers; offset 7), the carrier (carrier.bmp unless given) and the new
+# picture's name, all from the keyboard.
 hide_message() {
   xdotool key ctrl+e
   wait_window '^Password$' >/dev/null
@@ -71,7 +73,7 @@ hide_message() {
   type_text "7"
   xdotool key Return
   wait_window '^Bitmap To Encode \(Req Size: ' >/dev/null
-  type_text "$work/carrier.bmp"
+  type_text "${3:-$work/carrier.bmp}"
   xdotool key Return
   wait_window '^Save Encoded Bitmap As$' >/dev/null
   type_text "$2"
@@ -83,6 +85,7 @@ hide_message() {
 nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 version=$("${nodisplay[@]}" "$mirel" --version) || fail "mirel --version failed"
 [[ "$version" =~ ^mirel\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "mirel --version printed '$version'"
+main_title="^Mirel v${version#mirel }\$"
 "${nodisplay[@]}" "$mirel" --help | grep -q -- '--version' || fail "mirel --help does not name --version"
 status=0
 "${nodisplay[@]}" "$mirel" >"$work/out.txt" 2>"$work/err.txt" || status=$?
@@ -92,7 +95,7 @@ status=0
 
 "$mirel" &
 pid=$!
-wait_window '^Mirel v0\.1\.4$' >/dev/null
+wait_window "$main_title" >/dev/null
 
 # A no-break space is hidden as it was typed (byte A0), as mirel-cli hides it.
 message=$'Smoke test: hidden at offset\u00a07.'
@@ -104,29 +107,43 @@ hide_message "tulip" "$work/gui.bmp"
 "$cli" encode "$work/carrier.bmp" "$work/cli.bmp" --message "$message" --password tulip --offset 7 --quiet
 cmp "$work/gui.bmp" "$work/cli.bmp" || fail "the picture differs from the one mirel-cli writes"
 
-# Empty the text box, decode the picture back into it.
-wait_window '^Mirel v0\.1\.4$' >/dev/null
-xdotool key ctrl+a Delete
-xdotool key ctrl+d
-wait_window '^Decode Bitmap$' >/dev/null
-type_text "$work/gui.bmp"
-xdotool key Return
-wait_window '^Password$' >/dev/null
-xdotool key Tab ctrl+a
-type_text "7"
-xdotool key Return
+# decode_picture PICTURE: empties the text box and decodes PICTURE back into it (offset 7).
+decode_picture() {
+  wait_window "$main_title" >/dev/null
+  xdotool key ctrl+a Delete
+  xdotool key ctrl+d
+  wait_window '^Decode Bitmap$' >/dev/null
+  type_text "$1"
+  xdotool key Return
+  wait_window '^Password$' >/dev/null
+  xdotool key Tab ctrl+a
+  type_text "7"
+  xdotool key Return
+  wait_window "$main_title" >/dev/null
+}
 
-# Hide what came back once more: the same picture proves the text came back unchanged.
-wait_window '^Mirel v0\.1\.4$' >/dev/null
+# Decode it, and hide what came back once more: the same picture proves the text came back
+# unchanged.
+decode_picture "$work/gui.bmp"
 hide_message "" "$work/again.bmp"
 cmp "$work/gui.bmp" "$work/again.bmp" || fail "the decoded message did not come back unchanged"
 
+# The same with a PNG carrier and a PNG picture.
+"$cli" encode "$work/carrier.bmp" "$work/carrier.png" --message "a carrier of its own" --quiet
+wait_window "$main_title" >/dev/null
+hide_message "" "$work/gui.png" "$work/carrier.png"
+"$cli" encode "$work/carrier.png" "$work/cli.png" --message "$message" --password tulip --offset 7 --quiet
+cmp "$work/gui.png" "$work/cli.png" || fail "the PNG differs from the one mirel-cli writes"
+decode_picture "$work/gui.png"
+hide_message "" "$work/again.png" "$work/carrier.png"
+cmp "$work/gui.png" "$work/again.png" || fail "the message decoded from the PNG did not come back unchanged"
+
 # The Message Offsets box (F3) and the About window (Help > About), each closed with Enter.
-wait_window '^Mirel v0\.1\.4$' >/dev/null
+wait_window "$main_title" >/dev/null
 xdotool key F3
 wait_window '^Mirel - Message Offsets$' >/dev/null
 xdotool key Return
-wait_window '^Mirel v0\.1\.4$' >/dev/null
+wait_window "$main_title" >/dev/null
 xdotool key alt+h
 sleep 0.3
 xdotool key a
@@ -139,7 +156,7 @@ done
 xdotool search --onlyvisible --name '^About Mirel$' >/dev/null 2>&1 && fail "OK did not close the About window $about"
 
 # Leave through File > Exit.
-wait_window '^Mirel v0\.1\.4$' >/dev/null
+wait_window "$main_title" >/dev/null
 xdotool key alt+f
 sleep 0.3
 xdotool key x

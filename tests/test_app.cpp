@@ -337,6 +337,19 @@ private slots:
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" before"));
     }
 
+    // A picture the program is asked to open (from a file manager) is offered for decoding.
+    void aPictureToOpenIsOfferedForDecoding()
+    {
+        QString seen;
+        drive->then([&seen](QWidget* modal) {
+            seen = modal->windowTitle() + "|" + modal->findChild<QLineEdit*>("fileNameEdit")->text();
+            ModalDriver::cancel()(modal);
+        });
+        w->OfferToDecode(at("carrier.bmp"));
+        QTRY_VERIFY(drive->finished());
+        QCOMPARE(seen, QStringLiteral("Decode Bitmap|carrier.bmp"));
+    }
+
     void cancelledSaveShowsTheFileAsText()
     {
         const std::string content = std::string(1, char(5)) + "a.txt" + "file body";

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -116,6 +117,49 @@ private slots:
         QCOMPARE(cli({"decode", "f.bmp", "--offset", "7", "--output", "from", "--force"}).exitCode, 0);
     }
 
+    // Carriers of the kinds people have (made by common tools) go in; a plain bitmap or a PNG with
+    // the very same pixels comes out, and gives back exactly what was hidden.
+    void carriersOfEveryKind_data()
+    {
+        QTest::addColumn<QString>("carrier");
+        QTest::addColumn<bool>("transparent");
+        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "v5.bmp", "argb.bmp", "topdown.bmp",
+                                 "palette.bmp"})
+            QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png");
+    }
+    void carriersOfEveryKind()
+    {
+        QFETCH(QString, carrier);
+        QFETCH(bool, transparent);
+        const QString source = QStringLiteral(MIREL_SOURCE_DIR "/tests/data/carriers/") + carrier;
+        const QString dir = test::FreshDir();
+        QByteArray secret;
+        for (int k = 0; k < 300; ++k)
+            secret += char(k * 37 + 11);
+        writeFile(dir + "/secret.bin", secret);
+        for (const QStringList& keys : {QStringList{}, QStringList{"--password", "pw", "--offset", "37"}}) {
+            for (const QString output : {"out.bmp", "out.png"}) {
+                Result r = cli(QStringList{"encode", source, output, "--file", "secret.bin", "--quiet"} + keys, {}, dir);
+                QCOMPARE(r.exitCode, 0);
+                QCOMPARE(r.err.contains("transparent parts"), transparent);
+                QFile::remove(dir + "/secret.bin");
+                r = cli(QStringList{"decode", output, "--quiet"} + keys, {}, dir);
+                QCOMPARE(r.exitCode, 0);
+                QCOMPARE(readFile(dir + "/secret.bin"), secret);
+            }
+            // The same pixels either way, and the bitmap a plain one: 40-byte header, pixels at
+            // byte 54, 24 bits, rows bottom to top.
+            const QImage bmp(dir + "/out.bmp");
+            QVERIFY(!bmp.isNull());
+            QCOMPARE(QImage(dir + "/out.png").convertToFormat(QImage::Format_RGB888),
+                     bmp.convertToFormat(QImage::Format_RGB888));
+            const QByteArray header = readFile(dir + "/out.bmp").left(54);
+            QCOMPARE(header.mid(10, 8), QByteArray("\x36\0\0\0\x28\0\0\0", 8));
+            QCOMPARE(header.mid(28, 2), QByteArray("\x18\0", 2));
+            QVERIFY(header[25] >= 0);  // a height above 0
+        }
+    }
+
     void pictureMatchesTheLibraryByteForByte()
     {
         QCOMPARE(cli({"encode", "carrier.bmp", "cli.bmp", "--message", "same bytes", "--password",
@@ -217,6 +261,8 @@ private slots:
         QTest::newRow("missing file to hide") << QStringList{"encode", "carrier.bmp", "o.bmp", "--file", "nope"} << 2
                                               << "nope";
         QTest::newRow("missing picture") << QStringList{"decode", "nothing.bmp"} << 1 << "File not found";
+        QTest::newRow("lossy output") << QStringList{"encode", "carrier.bmp", "o.jpg", "--message", "x"} << 1
+                                      << "only a .bmp or a .png picture keeps every bit";
         QTest::newRow("empty message") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", ""} << 1
                                        << "No message to encode.";
         QTest::newRow("empty message file") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file", "empty"}

@@ -263,26 +263,36 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("extension");
+        QTest::addColumn<int>("type");  // the file type chosen from the list below
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no extension") << "pic" << "bmp" << "pic.bmp";
-        QTest::newRow("own extension") << "pic.dat" << "bmp" << "pic.dat";
-        QTest::newRow("no default") << "pic" << "" << "pic";
-        QTest::newRow("blanks around") << "  pic  " << "bmp" << "pic.bmp";
-        QTest::newRow("in a subfolder") << "sub/pic" << "bmp" << "sub/pic.bmp";
+        QTest::newRow("no extension") << "pic" << "bmp" << 0 << "pic.bmp";
+        QTest::newRow("own extension") << "pic.dat" << "bmp" << 0 << "pic.dat";
+        QTest::newRow("no default") << "pic" << "" << 0 << "pic";
+        QTest::newRow("blanks around") << "  pic  " << "bmp" << 0 << "pic.bmp";
+        QTest::newRow("in a subfolder") << "sub/pic" << "bmp" << 0 << "sub/pic.bmp";
+        // The chosen type's own extension is the default; a type of every file gives it back.
+        QTest::newRow("png chosen") << "pic" << "bmp" << 1 << "pic.png";
+        QTest::newRow("all files chosen") << "pic" << "bmp" << 2 << "pic.bmp";
     }
 
     void saveCompletesTheTypedName()
     {
         QFETCH(QString, typed);
         QFETCH(QString, extension);
+        QFETCH(int, type);
         QFETCH(QString, expected);
         const QString dir = FreshDir();
         QDir(dir).mkdir("sub");
         ModalDriver drive;
-        drive.then(ModalDriver::typeName(typed));
+        drive.then([type, typed](QWidget* dialog) {
+            auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            combo->setCurrentIndex(type);
+            ModalDriver::typeName(typed)(dialog);
+        });
         QString name;
-        QCOMPARE(cDialog().GetSaveName(nullptr, name, dir, "Save File", cDialog::DefaultFilter(), extension),
-                 dir + "/" + expected);
+        const QString types = fileList({"Bitmap Files (*.BMP)", "*.BMP", "PNG Pictures (*.png)", "*.png",
+                                        "All Files (*.*)", "*.*"});
+        QCOMPARE(cDialog().GetSaveName(nullptr, name, dir, "Save File", types, extension), dir + "/" + expected);
         QVERIFY(drive.finished());
         QCOMPARE(name, QFileInfo(expected).fileName());
     }

@@ -33,13 +33,17 @@ public:
             const double u = double(x / 3) / w;
             const double v = double(y) / h;
             const double wave = std::sin(u * 9.0 + v * 4.0) + std::sin(std::hypot(u - 0.6, v - 0.4) * 14.0);
-            row[x] = static_cast<char>(120 + 100 * u);                        // blue
-            row[x + 1] = static_cast<char>(90 + 60 * v + 30 * wave);          // green
-            row[x + 2] = static_cast<char>(150 + 50 * wave - 40 * v);         // red
+            const int noise = m_shape.pattern == Pattern::Photo ? 3 : 0;
+            row[x] = static_cast<char>(120 + 100 * u + grain(noise));                // blue
+            row[x + 1] = static_cast<char>(90 + 60 * v + 30 * wave + grain(noise));  // green
+            row[x + 2] = static_cast<char>(150 + 50 * wave - 40 * v + grain(noise)); // red
         }
     }
 
 private:
+    // A random step of at most size either way; 0 when size is 0.
+    int grain(int size) { return size ? int(next() % (2 * size + 1)) - size : 0; }
+
     uint8_t next()
     {
         m_state ^= m_state << 13;

@@ -5,7 +5,9 @@
 
 namespace mirel::test {
 
-enum class Pattern { Random, Gradient };
+// Random: noise in every bit. Gradient: smooth colours. Photo: smooth colours with a camera's
+// noise in their lowest bits.
+enum class Pattern { Random, Gradient, Photo };
 
 // A bitmap to make: a 54-byte header with the given fields, then rows of width * 3 bytes padded
 // to a multiple of 4, then `tail` bytes after the last row.
