@@ -28,6 +28,8 @@ if(MIREL_BUILD_GUI)
   list(APPEND mirel_man_pages mirel.1)
 endif()
 install(TARGETS ${mirel_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The module that reads pictures through Qt, where the programs look for it (pictures/).
+install(TARGETS mirel-pictures LIBRARY DESTINATION ${MIREL_MODULE_DIR})
 install(FILES ${MIREL_PACKAGING_DIR}/completion/mirel-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME mirel-cli)
 # Stripping (cpack, cmake --install --strip) leaves the compiler's .comment section and the .note
@@ -40,6 +42,9 @@ if(CMAKE_STRIP)
                         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
                         COMMAND_ERROR_IS_FATAL ANY)
       endforeach()
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${MIREL_MODULE_DIR}/mirel-pictures.so\"
+                      COMMAND_ERROR_IS_FATAL ANY)
     endif()")
 endif()
 

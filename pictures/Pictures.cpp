@@ -2,23 +2,58 @@
 
 #include "BinaryFile.h"
 #include "PngRows.h"
+#include "QtImages.h"
 #include "Ui.h"
-
-#include <QFile>
-#include <QImage>
-#include <QImageReader>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <limits>
+#include <sstream>
 #include <vector>
+
+#include <dlfcn.h>
+#include <unistd.h>
 
 namespace mirel {
 
 namespace {
 
-constexpr int kRowsPerYield = 64;
-constexpr uint8_t kOpaque = 0xFF;
+constexpr size_t kErrorSize = 512;
+
+// The module that reads pictures through Qt (QtImages.h), loaded on first need from its folder
+// beside the program's: MIREL_MODULE_DIR, relative to the folder of the running executable.
+struct QtImages {
+    decltype(&mirel_read_picture) read = nullptr;
+    decltype(&mirel_probe_picture) probe = nullptr;
+    decltype(&mirel_picture_extensions) extensions = nullptr;
+    std::string problem;  // why it could not be loaded
+};
+
+const QtImages& qtImages()
+{
+    static const QtImages images = [] {
+        QtImages loaded;
+        char exe[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+        std::string folder = n > 0 ? std::string(exe, size_t(n)) : std::string();
+        folder = folder.substr(0, folder.find_last_of('/') + 1);
+        const std::string path = folder + MIREL_MODULE_DIR "/" MIREL_MODULE_NAME;
+        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            loaded.problem = "the module that reads it (" + path + ") cannot be loaded: " + ::dlerror();
+            return loaded;
+        }
+        loaded.read = reinterpret_cast<decltype(loaded.read)>(::dlsym(module, kReadPictureEntry));
+        loaded.probe = reinterpret_cast<decltype(loaded.probe)>(::dlsym(module, kProbePictureEntry));
+        loaded.extensions = reinterpret_cast<decltype(loaded.extensions)>(::dlsym(module, kPictureExtensionsEntry));
+        if (!loaded.read || !loaded.probe || !loaded.extensions)
+            loaded = QtImages{nullptr, nullptr, nullptr, path + " is not the module that reads pictures"};
+        return loaded;
+    }();
+    return images;
+}
+
 
 enum class Output { Bitmap, Png, Refused };
 
@@ -103,57 +138,73 @@ CodecStatus probeOpen(BinaryFile& file, PictureFacts& facts, Failure& failure)
         facts.bitsPerPixel = png.bitDepth * pngChannels(png.colorType);
         return CodecStatus::Ok;
     }
-    QImageReader reader(QFile::decodeName(QByteArray::fromStdString(file.path())));
-    if (reader.canRead()) {
+    char format[64] = {};
+    if (const QtImages& qt = qtImages(); qt.probe && qt.probe(file.path().c_str(), format, sizeof format, &facts.width,
+                                                              &facts.height, &facts.bitsPerPixel) == 0) {
         facts.format = PictureFormat::Other;
-        facts.formatName = reader.format().toUpper().toStdString();
-        const QSize size = reader.size();
-        facts.width = std::max(size.width(), 0);
-        facts.height = std::max(size.height(), 0);
+        facts.formatName = format;
         facts.layout = "read whole by Qt";
-        facts.bitsPerPixel = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
     }
     return CodecStatus::Ok;
 }
+
+// The plain bitmap that a picture read by the module is written into, rows bottom to top.
+struct BitmapSink {
+    BinaryFile& bmp;
+    std::string path;
+    RowGeometry geometry {};
+    std::vector<uint8_t> bgr {};
+    Failure failure {};
+
+    static int begin(void* context, uint32_t width, uint32_t height)
+    {
+        auto& self = *static_cast<BitmapSink*>(context);
+        constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
+        if (width == 0 || height == 0 || int64_t(width) * kBytesPerPixel > kMost - kRowAlignment ||
+            height > kMost || int64_t(width / kBytesPerPixel) * height > kMost) {
+            self.failure = {ErrorCode::Overflow, self.path + ": the picture is too large to hide anything in"};
+            return 1;
+        }
+        const BitmapHeader header = PlainBitmapHeader(int32_t(width), int32_t(height));
+        self.geometry = GeometryOf(header);
+        self.bgr.assign(size_t(self.geometry.stride), 0);
+        self.failure = self.bmp.resize(kHeaderSize + self.geometry.stride * self.geometry.rows);
+        if (!self.failure)
+            self.failure = self.bmp.writeAt(0, header.bytes, kHeaderSize);
+        return self.failure ? 1 : 0;
+    }
+
+    static int row(void* context, uint32_t y, const uint8_t* rgb)
+    {
+        auto& self = *static_cast<BitmapSink*>(context);
+        for (int64_t x = 0; x < self.geometry.dataBytes; x += kBytesPerPixel) {
+            self.bgr[size_t(x)] = rgb[x + 2];
+            self.bgr[size_t(x) + 1] = rgb[x + 1];
+            self.bgr[size_t(x) + 2] = rgb[x];
+        }
+        self.failure = self.bmp.writeAt(kHeaderSize + (self.geometry.rows - 1 - y) * self.geometry.stride,
+                                        self.bgr.data(), self.bgr.size());
+        return self.failure ? 1 : 0;
+    }
+};
 
 // Writes the picture that Qt reads at path into bmp, an empty file, as the plain bitmap that
 // holds its pixels, and moves bmp back to its first byte.
 Failure qtToPlainBitmap(const std::string& path, BinaryFile& bmp, bool& transparent)
 {
-    transparent = false;
-    QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)));
-    reader.setAutoTransform(false);  // the pixels as stored
-    QImage image = reader.read();
-    if (image.isNull())
-        return {ErrorCode::InvalidArgument, path + ": " + reader.errorString().toStdString()};
-    constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
-    if (int64_t(image.width()) * kBytesPerPixel > kMost - kRowAlignment ||
-        int64_t(image.width() / kBytesPerPixel) * image.height() > kMost)
-        return {ErrorCode::Overflow, path + ": the picture is too large to hide anything in"};
-    if (image.hasAlphaChannel()) {
-        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < argb.height() && !transparent; ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-            transparent = std::any_of(line, line + argb.width(), [](QRgb p) { return qAlpha(p) != kOpaque; });
-        }
-    }
-    image = image.convertToFormat(QImage::Format_RGB888);
-
-    const BitmapHeader header = PlainBitmapHeader(image.width(), image.height());
-    const RowGeometry geometry = GeometryOf(header);
-    if (Failure f = bmp.write(header.bytes, kHeaderSize))
-        return f;
-    std::vector<uint8_t> row(static_cast<size_t>(geometry.stride));
-    for (int64_t r = 0; r < geometry.rows; ++r) {
-        const uchar* rgb = image.constScanLine(static_cast<int>(geometry.rows - 1 - r));
-        for (int64_t x = 0; x < geometry.dataBytes; x += kBytesPerPixel) {
-            row[size_t(x)] = rgb[x + 2];
-            row[size_t(x) + 1] = rgb[x + 1];
-            row[size_t(x) + 2] = rgb[x];
-        }
-        if (Failure f = bmp.write(row.data(), row.size()))
-            return f;
-    }
+    const QtImages& qt = qtImages();
+    if (!qt.read)
+        return {ErrorCode::FileNotFound, path + ": " + qt.problem};
+    BitmapSink sink{bmp, path, {}, {}, {}};
+    const MirelPictureSink callbacks{&sink, &BitmapSink::begin, &BitmapSink::row};
+    int seeThrough = 0;
+    char error[kErrorSize] = {};
+    const int status = qt.read(path.c_str(), &callbacks, &seeThrough, error, sizeof error);
+    if (sink.failure)
+        return sink.failure;
+    if (status != 0)
+        return {ErrorCode::InvalidArgument, path + ": " + error};
+    transparent = seeThrough != 0;
     return bmp.seek(0);
 }
 
@@ -193,8 +244,12 @@ int64_t ConvertedCapacity(const PictureFacts& facts)
 std::vector<std::string> ReadablePictureExtensions()
 {
     std::vector<std::string> extensions = {"bmp", "png"};
-    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-        const std::string extension = format.toLower().toStdString();
+    char list[4096] = {};
+    const QtImages& qt = qtImages();
+    if (!qt.extensions || qt.extensions(list, sizeof list) < 0)
+        return extensions;
+    std::istringstream words(list);
+    for (std::string extension; words >> extension;) {
         if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end())
             extensions.push_back(extension);
     }

@@ -1,0 +1,86 @@
+// The module that reads pictures through Qt's image readers (see QtImages.h).
+#include "QtImages.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kOpaque = 0xFF;
+
+void copyText(const std::string& text, char* buffer, size_t size)
+{
+    if (size == 0)
+        return;
+    const size_t length = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+
+QString pathOf(const char* path)
+{
+    return QFile::decodeName(QByteArray(path));
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int mirel_read_picture(const char* path, const MirelPictureSink* sink,
+                                                                         int* transparent, char* error,
+                                                                         size_t errorSize)
+{
+    *transparent = 0;
+    QImageReader reader(pathOf(path));
+    reader.setAutoTransform(false);  // the pixels as stored
+    QImage image = reader.read();
+    if (image.isNull()) {
+        copyText(reader.errorString().toStdString(), error, errorSize);
+        return -1;
+    }
+    if (image.hasAlphaChannel()) {
+        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < argb.height() && !*transparent; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+            *transparent = std::any_of(line, line + argb.width(), [](QRgb p) { return qAlpha(p) != kOpaque; });
+        }
+    }
+    image = image.convertToFormat(QImage::Format_RGB888);
+    if (const int stop = sink->begin(sink->context, uint32_t(image.width()), uint32_t(image.height())))
+        return stop;
+    for (int y = 0; y < image.height(); ++y) {
+        if (const int stop = sink->row(sink->context, uint32_t(y), image.constScanLine(y)))
+            return stop;
+    }
+    return 0;
+}
+
+extern "C" __attribute__((visibility("default"))) int mirel_probe_picture(const char* path, char* format,
+                                                                          size_t formatSize, int64_t* width,
+                                                                          int64_t* height, int* bitsPerPixel)
+{
+    QImageReader reader(pathOf(path));
+    if (!reader.canRead())
+        return -1;
+    copyText(reader.format().toUpper().toStdString(), format, formatSize);
+    const QSize size = reader.size();
+    *width = std::max(size.width(), 0);
+    *height = std::max(size.height(), 0);
+    *bitsPerPixel = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+    return 0;
+}
+
+extern "C" __attribute__((visibility("default"))) int mirel_picture_extensions(char* buffer, size_t size)
+{
+    std::string list;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        list += (list.empty() ? "" : " ") + format.toLower().toStdString();
+    if (list.size() + 1 > size)
+        return -1;
+    copyText(list, buffer, size);
+    return static_cast<int>(list.size());
+}
