@@ -9,6 +9,7 @@
 #include "Paths.h"
 #include "Payload.h"
 #include "Pictures.h"
+#include "Seal.h"
 #include "Settings.h"
 #include "Ui.h"
 #include "cDialog.h"
@@ -18,7 +19,10 @@
 #include <QFileInfo>
 #include <QLabel>
 
+#include <chrono>
 #include <cmath>
+#include <future>
+#include <optional>
 #include <limits>
 
 namespace mirel {
@@ -111,6 +115,17 @@ QString proposedName(const std::string& storedName)
     return QString::fromStdU16String(Utf16FromAnsi(SafeFileName(storedName)));
 }
 
+// Runs work on a thread of its own and yields to the event loop until it is done, so that the
+// window stays alive during a key derivation of a second or so. Returns what work returns.
+template <typename Work>
+auto whileYielding(Work work)
+{
+    auto done = std::async(std::launch::async, work);
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        Yield();
+    return done.get();
+}
+
 }  // namespace
 
 void frmMain::RunEncode(int sourceKind)
@@ -155,10 +170,29 @@ void frmMain::RunEncode(int sourceKind)
             return;
     }
 
-    if (!ShowSettings(this, true))
+    const bool sealing = StrongEncryption();
+    if (!ShowSettings(this, true, sealing))
         return;
+    if (sealing && gPassword.empty()) {
+        MsgBox("Strong Encryption needs a password: enter one in the settings window.", MsgIcon::Information);
+        return;
+    }
     mBusy = BusyState::Running;
-    const std::string payload = CryptPayload(content, gPassword);
+    std::string payload;
+    if (sealing) {
+        std::string box;
+        if (!seal(kind, content, box)) {
+            endRun();
+            return;
+        }
+        // Outside the seal only the plain format: never RC4 with the same password besides.
+        payload = FrameFilePayload(kSealedName, box);
+        kind = kKindFile;
+        required = (int64_t(payload.size()) + kLengthFieldSize) * kCarrierBytesPerByte;
+    } else {
+        payload = CryptPayload(content, gPassword);
+    }
+    Wipe(content);
 
     const QString title = QStringLiteral("Bitmap To Encode (Req Size: ") +
                           QString::fromStdString(FormatNumber(required)) + QStringLiteral(" / ") +
@@ -207,27 +241,69 @@ void frmMain::RunDecode(const QString& proposed)
     setStatus(QStringLiteral(" Decoding ") + bitmapName);
     Yield();
 
-    const CodecResult decoded = RevealFromPicture(localPath(bitmap));
-    if (decoded.status == CodecStatus::Ok)
-        presentDecoded(dialog, decoded, bitmapName);
-    else
+    const bool sealed = StrongEncryption();
+    CodecResult decoded;
+    {
+        // When a seal is expected, whatever goes wrong means one thing: said once, below.
+        std::optional<HoldMessages> hold;
+        if (sealed)
+            hold.emplace();
+        decoded = RevealFromPicture(localPath(bitmap));
+    }
+    std::string box;
+    if (decoded.status == CodecStatus::Ok && FindSealedBox(decoded.payload, box) && !gPassword.empty()) {
+        openSealed(dialog, box, bitmapName);
+    } else if (decoded.status == CodecStatus::Ok && !(sealed && box.empty())) {
+        presentDecoded(dialog, decoded.kind, CryptPayload(decoded.payload, gPassword), bitmapName, QString());
+    } else {
+        if (sealed && decoded.status != CodecStatus::Aborted)
+            MsgBox(kSealRefusedText, MsgIcon::Information);
         setStatus(QStringLiteral(" Error decoding ") + bitmapName);
+    }
     // An aborted decode shows and writes nothing.
     if (gAbort || decoded.status == CodecStatus::Aborted)
         setStatus(QStringLiteral(" User Aborted Decoding ") + bitmapName);
     endRun();
 }
 
-void frmMain::presentDecoded(cDialog& dialog, const CodecResult& decoded, const QString& bitmapName)
+bool frmMain::seal(uint8_t kind, const std::string& content, std::string& box)
+{
+    std::string password = Utf8FromUtf16(gPassword);
+    const SealStatus status = whileYielding([&] { return SealPayload(kind, content, password, box); });
+    Wipe(password);
+    if (status != SealStatus::Ok)
+        MsgBox("There is not enough memory to seal the data.", MsgIcon::Information);
+    return status == SealStatus::Ok;
+}
+
+void frmMain::openSealed(cDialog& dialog, const std::string& box, const QString& bitmapName)
+{
+    std::string password = Utf8FromUtf16(gPassword);
+    uint8_t kind = kKindMessage;
+    std::string payload;
+    const SealStatus status = whileYielding([&] { return OpenSealedBox(box, password, kind, payload); });
+    Wipe(password);
+    if (status != SealStatus::Ok) {
+        MsgBox(status == SealStatus::Failed      ? "There is not enough memory to open the sealed data."
+               : status == SealStatus::TooCostly ? "The sealed data asks for more memory than this program gives it."
+                                                 : kSealRefusedText,
+               MsgIcon::Information);
+        setStatus(QStringLiteral(" Error decoding ") + bitmapName);
+        return;
+    }
+    presentDecoded(dialog, kind, std::move(payload), bitmapName, QStringLiteral(" (sealed)"));
+}
+
+void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,
+                             const QString& note)
 {
     const QString errorStatus = QStringLiteral(" Error decoding ") + bitmapName;
-    std::string text = CryptPayload(decoded.payload, gPassword);
     if (text.empty()) {
         setStatus(errorStatus);
         return;
     }
     QString savePath;
-    if (decoded.kind == kKindFile) {
+    if (kind == kKindFile) {
         FilePayload file;
         if (!SplitFilePayload(text, file)) {
             MsgBox("The name of the hidden file runs past the end of its data.\r\n\r\nThe password or the offset "
@@ -248,14 +324,16 @@ void frmMain::presentDecoded(cDialog& dialog, const CodecResult& decoded, const 
             MsgBox("Cannot write file " + savePath.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
             setStatus(errorStatus);
         } else {
-            setStatus(QStringLiteral(" Decoded file ") + nameOf(savePath));
+            setStatus(QStringLiteral(" Decoded file ") + nameOf(savePath) + note);
         }
+        Wipe(text);
         return;
     }
     txtMsg->setText(QString::fromStdU16String(Utf16FromAnsi(text)));
-    const bool garbled = decoded.kind != kKindFile && !LooksLikeText(text);
-    setStatus(QStringLiteral(" Decoded ") + bitmapName +
+    const bool garbled = kind != kKindFile && !LooksLikeText(text);
+    setStatus(QStringLiteral(" Decoded ") + bitmapName + note +
               (garbled ? QStringLiteral(" (not like text: wrong password or offset?)") : QString()));
+    Wipe(text);
 }
 
 }  // namespace mirel

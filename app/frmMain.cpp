@@ -5,6 +5,7 @@
 #include "CodePage.h"
 #include "MessageTextBox.h"
 #include "NumberText.h"
+#include "Seal.h"
 #include "Settings.h"
 #include "TextLines.h"
 #include "Ui.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QStringDecoder>
+#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
@@ -34,6 +36,11 @@ constexpr int kFileExit = 10;
 constexpr int kToolsMessageSize = 0;
 constexpr int kToolsClearMemory = 1;
 constexpr int kToolsMessageOffsets = 2;
+constexpr int kToolsStrongEncryption = 3;
+// Where the choice of Strong Encryption is remembered between runs: the only setting the program
+// keeps besides the colour dialog's table.
+constexpr char kSettingsName[] = "Mirel";
+constexpr char kStrongEncryptionKey[] = "Tools/StrongEncryption";
 constexpr int64_t kLargestDroppedFile = 16 * 1024 * 1024;
 
 // The local files a drag carries; empty when it carries anything else.
@@ -73,6 +80,11 @@ frmMain::frmMain(QWidget* parent) : FrmMainLayout(parent)
     mDefaultDir = mAppPath;
     setWindowTitle(QString::fromUtf8(AppTitle()) + QStringLiteral(" v") + QString::fromStdString(AppVersionText()));
 
+    mnuToolsItem[kToolsStrongEncryption]->setChecked(
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kSettingsName))
+            .value(QString::fromLatin1(kStrongEncryptionKey), false)
+            .toBool());
+
     connect(this, &FrmMainLayout::mnuFileItemClicked, this, &frmMain::mnuFileItem_Click);
     connect(this, &FrmMainLayout::mnuToolsItemClicked, this, &frmMain::mnuToolsItem_Click);
     connect(this, &FrmMainLayout::mnuHelpItemClicked, this, &frmMain::mnuHelpItem_Click);
@@ -109,6 +121,10 @@ void frmMain::mnuToolsItem_Click(int index)
     case kToolsMessageSize: MessageSize(); break;
     case kToolsClearMemory: ClearMemory(); break;
     case kToolsMessageOffsets: DisplayMessageOffsets(); break;
+    case kToolsStrongEncryption:
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kSettingsName))
+            .setValue(QString::fromLatin1(kStrongEncryptionKey), StrongEncryption());
+        break;
     default: break;
     }
 }
@@ -124,10 +140,14 @@ void frmMain::MessageSize()
               QStringLiteral(" bytes"));
 }
 
+bool frmMain::StrongEncryption() const
+{
+    return mnuToolsItem[kToolsStrongEncryption]->isChecked();
+}
+
 void frmMain::ClearMemory()
 {
-    gPassword.assign(gPassword.size(), u' ');
-    gPassword.clear();
+    Wipe(gPassword);
     txtMsg->wipe();
     setStatus(QString());
     txtMsg->setFocus();

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 
 namespace mirel {
 
@@ -40,6 +41,8 @@ public:
     void OfferToDecode(const QString& path);
     // Shows where the hidden stream of the last encode lies: first and last group, groups visited.
     void DisplayMessageOffsets();
+    // True while Tools > Strong Encryption is checked: encode runs seal, decode runs expect a seal.
+    bool StrongEncryption() const;
 
 public slots:
     void mnuFileItem_Click(int index);
@@ -59,8 +62,15 @@ private:
     // Every way out of a run that started: idle again, and a close that waited for it goes on.
     void endRun();
     void setStatus(const QString& text);
-    // Shows or saves what a decode run got back: a message in txtMsg, a file where the user says.
-    void presentDecoded(cDialog& dialog, const CodecResult& decoded, const QString& bitmapName);
+    // Shows or saves what a decode run got back, deciphered: a message in txtMsg, a file where the
+    // user says; note follows the status text.
+    void presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,
+                        const QString& note);
+    // Seals kind and content with gPassword into box, the window alive meanwhile. False after a
+    // message when it cannot.
+    bool seal(uint8_t kind, const std::string& content, std::string& box);
+    // Opens the sealed box with gPassword and presents what it holds, or says it does not open.
+    void openSealed(cDialog& dialog, const std::string& box, const QString& bitmapName);
     // Starts a run: refused with a message while another runs; otherwise the encoder's
     // bookkeeping and the abort flag start from zero. Returns false when refused.
     bool beginRun();

@@ -10,10 +10,12 @@
 #include "Paths.h"
 #include "Payload.h"
 #include "Pictures.h"
+#include "Seal.h"
 #include "Settings.h"
 #include "Ui.h"
 
 #include <algorithm>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -320,11 +322,28 @@ int exitStatusOf(CodecStatus status)
     return kExitFailed;
 }
 
+// Says what a sealing or opening that did not succeed means; returns its exit status.
+int sealProblem(SealStatus status)
+{
+    switch (status) {
+    case SealStatus::Ok: return kExitOk;
+    case SealStatus::NotSealed:
+    case SealStatus::Refused: say(kSealRefusedText); return kExitRefused;
+    case SealStatus::TooCostly:
+        say("The sealed box asks for more memory or work than this program gives a key derivation.");
+        return kExitRefused;
+    case SealStatus::Failed: break;
+    }
+    say("There is not enough memory for the key derivation.");
+    return kExitFailed;
+}
+
 int runEncode(const Options& options, ConsoleUi& console)
 {
     if (!pictureExists(options.picture))
         return kExitRefused;
-    if (const int status = loadPassword(options, true); status != kExitOk)
+    // A seal takes the password's UTF-8 bytes: any character will do.
+    if (const int status = loadPassword(options, !options.seal); status != kExitOk)
         return status;
     if (!loadOffset(options))
         return kExitRefused;
@@ -332,7 +351,24 @@ int runEncode(const Options& options, ConsoleUi& console)
     uint8_t kind = 0;
     if (const int status = buildContent(options, content, kind); status != kExitOk)
         return status;
-    const std::string payload = CryptPayload(content, gPassword);
+    std::string payload;
+    if (options.seal) {
+        if (options.password)
+            say("Note: a password given with --password shows in the process list; --password-file and "
+                "--ask-password keep it out of it.");
+        std::string password = Utf8FromUtf16(gPassword);
+        std::string box;
+        const SealStatus sealed = SealPayload(kind, content, password, box);
+        Wipe(password);
+        Wipe(content);
+        if (sealed != SealStatus::Ok)
+            return sealProblem(sealed);
+        // Outside the seal only the plain format: never RC4 with the same password besides.
+        payload = FrameFilePayload(kSealedName, box);
+        kind = kKindFile;
+    } else {
+        payload = CryptPayload(content, gPassword);
+    }
 
     gBytePos = gMsgStart = gMsgEnd = 0;
     gAbort = false;
@@ -380,15 +416,9 @@ int saveFile(const Options& options, const std::string& text)
     return result;
 }
 
-int runDecode(const Options& options, ConsoleUi& console)
+// Nothing is decoded when it could not be saved anyway. Returns an exit status.
+int checkOutput(const Options& options)
 {
-    if (!pictureExists(options.picture))
-        return kExitRefused;
-    if (const int status = loadPassword(options, false); status != kExitOk)
-        return status;
-    if (!loadOffset(options))
-        return kExitRefused;
-    // Nothing is decoded when it could not be saved anyway.
     if (!options.output.empty() && options.output != "-") {
         const std::string what = NotAFileAt(options.output);
         if (!what.empty() && what != "a folder") {
@@ -396,27 +426,19 @@ int runDecode(const Options& options, ConsoleUi& console)
             return kExitRefused;
         }
     }
-    gAbort = false;
-    console.beginProgress("Decoding", rowsOf(options.picture), !options.quiet);
-    CodecResult decoded;
-    {
-        const Pass pass;
-        decoded = RevealFromPicture(options.picture);
-    }
-    console.endProgress();
-    if (decoded.status == CodecStatus::Aborted)
-        say("Stopped: nothing was decoded.");
-    if (decoded.status != CodecStatus::Ok)
-        return exitStatusOf(decoded.status);
+    return kExitOk;
+}
 
-    const std::string text = CryptPayload(decoded.payload, gPassword);
+// Shows or saves what was hidden: a message on standard output or at --output, a file under its
+// stored name or at --output.
+int present(const Options& options, uint8_t kind, const std::string& text)
+{
     if (text.empty()) {
         say("Error decoding " + options.picture + ": it holds no data at this offset.");
         return kExitFailed;
     }
-    if (decoded.kind == kKindFile)
+    if (kind == kKindFile)
         return saveFile(options, text);
-
     if (!LooksLikeText(text))
         say("Note: the message does not look like text. Were the password and the offset right?");
     if (!options.output.empty()) {
@@ -427,6 +449,89 @@ int runDecode(const Options& options, ConsoleUi& console)
         return saveTo(options.output, text, options.force);
     }
     return writeOut(Utf8FromAnsi(text)) ? kExitOk : kExitFailed;
+}
+
+// Opens a sealed box with the password and presents what it holds. Without a password the box
+// is saved as it is, as the file that stored holds (when given), to be opened later.
+int openBox(const Options& options, const std::string& box, const std::string& stored = {})
+{
+    if (gPassword.empty()) {
+        if (stored.empty()) {
+            say("The box is sealed: give its password with --password-file, --ask-password or --password.");
+            return kExitRefused;
+        }
+        say("The hidden data is sealed; it is saved as it is. Open it with its password: mirel-cli open FILE "
+            "--ask-password");
+        return saveFile(options, stored);
+    }
+    std::string password = Utf8FromUtf16(gPassword);
+    uint8_t kind = kKindMessage;
+    std::string payload;
+    const SealStatus status = OpenSealedBox(box, password, kind, payload);
+    Wipe(password);
+    if (status != SealStatus::Ok)
+        return sealProblem(status);
+    if (!options.quiet)
+        say("The hidden data was sealed, and it opened with the password.");
+    const int result = present(options, kind, payload);
+    Wipe(payload);
+    return result;
+}
+
+int runDecode(const Options& options, ConsoleUi& console)
+{
+    if (!pictureExists(options.picture))
+        return kExitRefused;
+    if (const int status = loadPassword(options, false); status != kExitOk)
+        return status;
+    if (!loadOffset(options))
+        return kExitRefused;
+    if (const int status = checkOutput(options); status != kExitOk)
+        return status;
+    gAbort = false;
+    console.beginProgress("Decoding", rowsOf(options.picture), !options.quiet);
+    CodecResult decoded;
+    {
+        const Pass pass;
+        // With --seal, whatever goes wrong means one thing: it says so once, below.
+        std::optional<HoldMessages> hold;
+        if (options.seal)
+            hold.emplace();
+        decoded = RevealFromPicture(options.picture);
+    }
+    console.endProgress();
+    if (decoded.status == CodecStatus::Aborted)
+        say("Stopped: nothing was decoded.");
+    if (decoded.status == CodecStatus::Aborted || (decoded.status != CodecStatus::Ok && !options.seal))
+        return exitStatusOf(decoded.status);
+
+    // A sealed box opens by itself; with --seal nothing else is taken.
+    std::string box;
+    if (decoded.status == CodecStatus::Ok && FindSealedBox(decoded.payload, box))
+        return openBox(options, box, decoded.payload);
+    if (options.seal) {
+        say(kSealRefusedText);
+        return kExitRefused;
+    }
+    return present(options, decoded.kind, CryptPayload(decoded.payload, gPassword));
+}
+
+int runOpen(const Options& options)
+{
+    std::string box;
+    if (Failure f = ReadWholeFile(options.picture, box)) {
+        say("Cannot read the sealed file: " + f.describe());
+        return f.code == ErrorCode::FileNotFound ? kExitRefused : kExitFailed;
+    }
+    if (!IsSealedBox(box)) {
+        say(options.picture + " is not a sealed box.");
+        return kExitRefused;
+    }
+    if (const int status = loadPassword(options, false); status != kExitOk)
+        return status;
+    if (const int status = checkOutput(options); status != kExitOk)
+        return status;
+    return openBox(options, box);
 }
 
 std::string jsonText(const std::string& text)
@@ -440,6 +545,66 @@ std::string jsonText(const std::string& text)
         out += ch;
     }
     return out + "\"";
+}
+
+// What info says of the data hidden at the offset: its size, whether it is sealed and, with the
+// password, what the seal holds. Reads and writes nothing else, and shows none of the decoder's
+// messages: a picture may hold nothing at all.
+struct HiddenFacts {
+    std::string text;      // lines for the text output
+    std::string json = "null";
+    int status = kExitOk;  // kExitRefused for a seal that does not open
+};
+
+HiddenFacts lookAtHidden(const Options& options)
+{
+    HiddenFacts facts;
+    if (!loadOffset(options) || loadPassword(options, false) != kExitOk) {
+        facts.status = kExitRefused;
+        return facts;
+    }
+    const int32_t offset = gOffset;
+    CodecResult decoded;
+    {
+        const HoldMessages hold;
+        decoded = RevealFromPicture(options.picture);
+    }
+    const std::string where = " at offset " + FormatNumber(offset);
+    if (decoded.status != CodecStatus::Ok) {
+        facts.text = "Hidden data:     none that fits" + where + "\n";
+        return facts;
+    }
+    std::string box;
+    const bool sealed = FindSealedBox(decoded.payload, box);
+    const std::string bytes = std::to_string(decoded.payload.size());
+    facts.text = "Hidden data:     " + FormatNumber(int64_t(decoded.payload.size())) + " bytes" + where +
+                 (sealed ? ", sealed\n" : ", not sealed\n");
+    std::string contents = "null";
+    if (sealed && !gPassword.empty()) {
+        std::string password = Utf8FromUtf16(gPassword);
+        uint8_t kind = kKindMessage;
+        std::string payload;
+        const SealStatus status = OpenSealedBox(box, password, kind, payload);
+        Wipe(password);
+        FilePayload file;
+        if (status != SealStatus::Ok) {
+            facts.text += std::string("Sealed:          ") + kSealRefusedText + "\n";
+            facts.status = kExitRefused;
+        } else if (kind == kKindFile && SplitFilePayload(payload, file)) {
+            facts.text += "Sealed:          a file, \"" + shown(file.name) + "\", " +
+                          FormatNumber(int64_t(file.data.size())) + " bytes\n";
+            contents = "{\"kind\": \"file\", \"name\": " + jsonText(Utf8FromAnsi(file.name)) +
+                       ", \"bytes\": " + std::to_string(file.data.size()) + "}";
+        } else {
+            facts.text += "Sealed:          a message of " + FormatNumber(int64_t(payload.size())) + " bytes\n";
+            contents = "{\"kind\": \"message\", \"bytes\": " + std::to_string(payload.size()) + "}";
+        }
+        Wipe(payload);
+        Wipe(file.data);
+    }
+    facts.json = "{\"offset\": " + std::to_string(offset) + ", \"bytes\": " + bytes +
+                 ", \"sealed\": " + (sealed ? "true" : "false") + ", \"contents\": " + contents + "}";
+    return facts;
 }
 
 int runInfo(const Options& options)
@@ -471,6 +636,7 @@ int runInfo(const Options& options)
     }
     const std::string formatText = facts.formatName + " (" + facts.layout + ")";
 
+    const HiddenFacts hidden = lookAtHidden(options);
     std::string out;
     if (options.json) {
         out = "{\"width\": " + std::to_string(facts.width) + ", \"height\": " + std::to_string(facts.height) +
@@ -478,7 +644,7 @@ int runInfo(const Options& options)
               std::to_string(groups) + ", \"capacity\": " + std::to_string(capacity) +
               (problem.empty() ? std::string() : ", \"problem\": " + jsonText(problem)) +
               ", \"format\": " + jsonText(facts.formatName) + ", \"layout\": " + jsonText(facts.layout) +
-              ", \"converted\": " + (converted ? "true" : "false") + "}\n";
+              ", \"converted\": " + (converted ? "true" : "false") + ", \"hidden\": " + hidden.json + "}\n";
     } else {
         out = "Picture:         " + options.picture + "\n" + "Format:          " + formatText + "\n" +
               "Width:           " + FormatNumber(facts.width) + " pixels\n" + "Height:          " +
@@ -486,7 +652,7 @@ int runInfo(const Options& options)
               "\n" + "Groups:          " + FormatNumber(groups) + "\n" +
               "Capacity:        " +
               (capacity > 0 ? FormatNumber(capacity) + " bytes of payload" : std::string("no room")) +
-              (problem.empty() ? "" : " (" + problem + ")") + "\n";
+              (problem.empty() ? "" : " (" + problem + ")") + "\n" + hidden.text;
     }
     if (!writeOut(out))
         return kExitFailed;
@@ -495,7 +661,7 @@ int runInfo(const Options& options)
             std::string(facts.format == PictureFormat::Bitmap
                             ? "; hidden data in it is read from byte 54 as 24-bit rows, as in every BMP."
                             : "."));
-    return kExitOk;
+    return hidden.status;
 }
 
 }  // namespace
@@ -512,6 +678,7 @@ int Run(const Options& options)
     switch (options.command) {
     case Command::Encode: status = runEncode(options, console); break;
     case Command::Decode: status = runDecode(options, console); break;
+    case Command::Open: status = runOpen(options); break;
     case Command::Info: status = runInfo(options); break;
     case Command::Help: status = writeOut(UsageText()) ? kExitOk : kExitFailed; break;
     case Command::Version:
@@ -523,8 +690,7 @@ int Run(const Options& options)
     std::signal(SIGTERM, SIG_DFL);
     InstallUi(nullptr);
     // Nothing of the password stays behind.
-    gPassword.assign(gPassword.size(), u' ');
-    gPassword.clear();
+    Wipe(gPassword);
     return status;
 }
 

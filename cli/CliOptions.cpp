@@ -8,10 +8,14 @@ std::string UsageText()
 {
     return "Usage:\n"
            "  mirel-cli encode CARRIER OUTPUT (--message TEXT | --message-file FILE | --file FILE)\n"
-           "                   [--password PW | --password-file FILE | --ask-password] [--offset N] [--quiet]\n"
-           "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password] [--offset N]\n"
+           "                   [--password PW | --password-file FILE | --ask-password] [--seal] [--offset N]\n"
+           "                   [--quiet]\n"
+           "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password] [--seal]\n"
+           "                   [--offset N] [--output PATH] [--force] [--quiet]\n"
+           "  mirel-cli open SEALED-FILE [--password PW | --password-file FILE | --ask-password]\n"
            "                   [--output PATH] [--force] [--quiet]\n"
-           "  mirel-cli info PICTURE [--json]\n"
+           "  mirel-cli info PICTURE [--password PW | --password-file FILE | --ask-password] [--offset N]\n"
+           "                   [--json]\n"
            "  mirel-cli --help | --version\n"
            "\n"
            "Hides a message or a file in the lowest bits of a picture's pixels, and gets it back.\n"
@@ -24,7 +28,10 @@ std::string UsageText()
            "            is replaced only once the new picture is complete and checked\n"
            "  decode    get the hidden data back: a message goes to standard output, a file\n"
            "            is saved under its stored name in the current folder (or --output)\n"
-           "  info      show the picture's format, size and how many bytes it can hide\n"
+           "  open      open a sealed box saved as a file (sealed.mirel) as decode would\n"
+           "  info      show the picture's format, size and how many bytes it can hide, and\n"
+           "            whether what is hidden at the offset is sealed (with the password: what\n"
+           "            it holds); nothing is written\n"
            "\n"
            "Options:\n"
            "  --message TEXT        hide TEXT (UTF-8; stored in Windows-1252)\n"
@@ -35,6 +42,10 @@ std::string UsageText()
            "  --password-file FILE  read the password from the first line of FILE; - is stdin\n"
            "  --ask-password        ask for the password at the terminal, without echo\n"
            "                        (twice when encoding)\n"
+           "  --seal                encode: seal the data with the password (Argon2id and\n"
+           "                        XChaCha20-Poly1305): a wrong password is known for certain;\n"
+           "                        decode: refuse what is not sealed. Sealed pictures are\n"
+           "                        opened by decode without it.\n"
            "  --offset N            pass over N groups of three pixels before the data starts\n"
            "                        (a whole number such as 40, 1e3, &H20 or &O17)\n"
            "  --output PATH         decode: write the message bytes or the file to PATH;\n"
@@ -138,6 +149,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
             options.offset = *value;
         } else if (arg == "--output") {
             options.output = *value;
+        } else if (arg == "--seal") {
+            options.seal = true;
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--json") {
@@ -181,13 +194,18 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         }
         if (refuse(options.force, "--force") || refuse(options.json, "--json"))
             return std::nullopt;
-    } else if (command == "decode") {
-        options.command = Command::Decode;
-        if (!expectPositional(1, "one PICTURE"))
+        if (options.seal && !options.password && !options.passwordFile && !options.askPassword) {
+            error = "--seal needs a password: --password-file, --ask-password or --password";
+            return std::nullopt;
+        }
+    } else if (command == "decode" || command == "open") {
+        options.command = command == "open" ? Command::Open : Command::Decode;
+        if (!expectPositional(1, command == "open" ? "one SEALED-FILE" : "one PICTURE"))
             return std::nullopt;
         options.picture = positional[0];
         if (refuse(options.source != Source::None, "--message, --message-file and --file") ||
-            refuse(options.json, "--json"))
+            refuse(options.json, "--json") ||
+            (command == "open" && (refuse(options.offset.has_value(), "--offset") || refuse(options.seal, "--seal"))))
             return std::nullopt;
     } else if (command == "info") {
         options.command = Command::Info;
@@ -195,9 +213,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
             return std::nullopt;
         options.picture = positional[0];
         if (refuse(options.source != Source::None, "--message, --message-file and --file") ||
-            refuse(options.password || options.passwordFile || options.askPassword, "a password") ||
-            refuse(options.offset.has_value(), "--offset") ||
-            refuse(!options.output.empty(), "--output") || refuse(options.force, "--force"))
+            refuse(!options.output.empty(), "--output") || refuse(options.force, "--force") ||
+            refuse(options.seal, "--seal"))
             return std::nullopt;
     } else if (command == "help") {
         options.command = Command::Help;

@@ -37,7 +37,7 @@ void frmSettings::cmdOK_Click()
         return;
     }
     const std::u16string password = txtPassword->text().toStdU16String();
-    if (encodeRun) {
+    if (storablePassword) {
         if (const std::u16string missing = CharactersWithoutCode(password); !missing.empty()) {
             MsgBox("The password holds characters that cannot be stored: " + Utf8FromUtf16(missing) +
                        "\r\n\r\nEach of them would become \"?\", so that any such character would open the "
@@ -54,13 +54,13 @@ void frmSettings::cmdOK_Click()
     accept();
 }
 
-bool ShowSettings(QWidget* mainWindow, bool encodeRun)
+bool ShowSettings(QWidget* mainWindow, bool encodeRun, bool sealing)
 {
     if (encodeRun)
         gSettingsCancelled = true;
     // A dialog of the main window: it stays above it and opens centred on it.
     frmSettings window(mainWindow);
-    window.encodeRun = encodeRun;
+    window.storablePassword = encodeRun && !sealing;
     if (mainWindow) {
         window.setWindowIcon(mainWindow->windowIcon());
         CentreOn(&window, mainWindow);

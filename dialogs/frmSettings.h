@@ -19,8 +19,9 @@ class frmSettings : public FrmSettingsLayout {
 public:
     explicit frmSettings(QWidget* parent = nullptr);
 
-    // Set for an encode run: the password then becomes the picture's key and must be storable.
-    bool encodeRun = false;
+    // Set for an encode run that enciphers with RC4: the password then becomes the picture's key
+    // and must be storable in the 8-bit code page.
+    bool storablePassword = false;
 
 private slots:
     void cmdOK_Click();
@@ -30,6 +31,7 @@ private slots:
 // window, centred on it, the password box holding gPassword, the offset caption and box shown,
 // modal; returns when it has closed. An encode run sets gSettingsCancelled first.
 // Returns true when the user pressed OK.
-bool ShowSettings(QWidget* mainWindow, bool encodeRun);
+// sealing: the run seals its payload, whose key takes any password.
+bool ShowSettings(QWidget* mainWindow, bool encodeRun, bool sealing = false);
 
 }  // namespace mirel

@@ -25,7 +25,7 @@ public:
     QMenu* mnuFile = nullptr;
     QMenu* mnuTools = nullptr;
     QMenu* mnuHelp = nullptr;
-    // Items by index: File 0, 1, 2, 9 (separator) and 10; Tools 0 to 2; Help 0.
+    // Items by index: File 0, 1, 2, 9 (separator) and 10; Tools 0 to 3 (3 can be checked); Help 0.
     QMap<int, QAction*> mnuFileItem;
     QMap<int, QAction*> mnuToolsItem;
     QMap<int, QAction*> mnuHelpItem;

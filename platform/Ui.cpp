@@ -30,6 +30,22 @@ void InstallUi(UiServices* services)
     gInstalled = services;
 }
 
+HoldMessages::HoldMessages() : m_outer(Ui()), m_installed(gInstalled)
+{
+    gInstalled = this;
+}
+
+HoldMessages::~HoldMessages()
+{
+    gInstalled = m_installed;
+}
+
+int HoldMessages::messageBox(const std::string&, const std::string&, MsgIcon, MsgButtons buttons)
+{
+    ++held;
+    return buttons == MsgButtons::YesNo ? kAnswerNo : kAnswerOk;
+}
+
 UiServices& Ui()
 {
     static Unattended unattended;

@@ -34,6 +34,28 @@ public:
 void InstallUi(UiServices* services);
 UiServices& Ui();
 
+// For its lifetime, stands in for the services in use: passes yields and the settings request
+// through, and holds back the messages (answering OK, or No to a question) so that the caller can
+// say in one message what they mean.
+class HoldMessages : public UiServices {
+public:
+    HoldMessages();
+    ~HoldMessages() override;
+    HoldMessages(const HoldMessages&) = delete;
+    HoldMessages& operator=(const HoldMessages&) = delete;
+
+    int messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                   MsgButtons buttons) override;
+    void yield() override { m_outer.yield(); }
+    void askPasswordAndOffset() override { m_outer.askPasswordAndOffset(); }
+
+    int held = 0;  // how many messages were held back
+
+private:
+    UiServices& m_outer;
+    UiServices* m_installed;  // what was installed before, to put back
+};
+
 // Shorthands. The caption defaults to the program title.
 int MsgBox(const std::string& text, MsgIcon icon = MsgIcon::None, MsgButtons buttons = MsgButtons::Ok,
            const std::string& caption = {});

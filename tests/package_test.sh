@@ -231,8 +231,8 @@ if [ -f "$completion" ]; then
       sort | xargs)
     [ "$got" = "$expected" ] || fail "completing 'mirel-cli $words' gave '$got', not '$expected'"
   done <<'CASES'
- |decode encode help info
-info --|--help --json --version
+ |decode encode help info open
+info --|--ask-password --help --json --offset --password --password-file --version
 encode --message --file |carrier.bmp folder notes.txt
 decode x.bmp --output = n|notes.txt
 decode x.bmp --offset |

@@ -67,6 +67,21 @@ type_text() { xdotool type --delay 15 "$1"; }
 # picture's name, all from the keyboard.
 hide_message() {
   xdotool key ctrl+e
+  settings_carrier_output "$@"
+}
+
+# hide_file FILE PASSWORD OUTPUT: Ctrl+F, the file to hide, then as hide_message.
+hide_file() {
+  xdotool key ctrl+f
+  wait_window '^File To Encode$' >/dev/null
+  type_text "$1"
+  xdotool key Return
+  shift
+  settings_carrier_output "$@"
+}
+
+# The settings window, the carrier and the new picture's name of an encode run.
+settings_carrier_output() {
   wait_window '^Password$' >/dev/null
   [ -n "$1" ] && type_text "$1"
   xdotool key Tab ctrl+a
@@ -138,6 +153,40 @@ decode_picture "$work/gui.png"
 hide_message "" "$work/again.png" "$work/carrier.png"
 cmp "$work/gui.png" "$work/again.png" || fail "the message decoded from the PNG did not come back unchanged"
 
+# Strong Encryption (Tools menu): a message and a file, sealed and opened again.
+wait_window "$main_title" >/dev/null
+xdotool key alt+t
+sleep 0.3
+xdotool key e
+hide_message "tulip" "$work/sealed.bmp"
+[ "$("$cli" decode "$work/sealed.bmp" --password tulip --offset 7 --quiet)" = "$message" ] ||
+  fail "the sealed message does not open with mirel-cli"
+decode_picture "$work/sealed.bmp"
+sleep 3  # opening the seal takes its key derivation: the window stays alive, but busy, meanwhile
+printf 'sealed file\n' > "$work/file.txt"
+hide_file "$work/file.txt" "" "$work/sealed-file.bmp"
+wait_window "$main_title" >/dev/null
+xdotool key ctrl+d
+wait_window '^Decode Bitmap$' >/dev/null
+type_text "$work/sealed-file.bmp"
+xdotool key Return
+wait_window '^Password$' >/dev/null
+xdotool key Tab ctrl+a
+type_text "7"
+xdotool key Return
+wait_window '^Save File As$' >/dev/null
+type_text "$work/opened.txt"
+xdotool key Return
+wait_file "$work/opened.txt"
+cmp "$work/file.txt" "$work/opened.txt" || fail "the sealed file did not come back unchanged"
+# The message decoded from the seal, hidden once more without it, is the message of before.
+wait_window "$main_title" >/dev/null
+xdotool key alt+t
+sleep 0.3
+xdotool key e
+hide_message "" "$work/unsealed.bmp"
+cmp "$work/gui.bmp" "$work/unsealed.bmp" || fail "the sealed message did not come back unchanged"
+
 # The Message Offsets box (F3) and the About window (Help > About), each closed with Enter.
 wait_window "$main_title" >/dev/null
 xdotool key F3
@@ -169,7 +218,8 @@ status=0
 wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
-# Nothing of where the pictures were is kept: no settings, no dialog history.
-left=$(find "$work/home" "$work/config" -type f)
+# Nothing of where the pictures were is kept: no dialog history; only the choice of Strong
+# Encryption.
+left=$(find "$work/home" "$work/config" -type f ! -path "$work/config/Mirel.ini")
 [ -z "$left" ] || fail "the program left files behind: $left"
 echo "smoke: passed"

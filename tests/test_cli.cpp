@@ -160,6 +160,51 @@ private slots:
         }
     }
 
+    // Sealed pictures: both kinds, with and without an offset, come back exactly with the password;
+    // a wrong password or offset, or one flipped bit, is refused with one message and writes
+    // nothing; a decode without the password hands back the sealed box as it is, which open opens.
+    void sealedPictures()
+    {
+        const QString dir = test::FreshDir();
+        writeFile(dir + "/pw.txt", "correct horse \xE2\x9C\x93\n");  // any character will do
+        writeFile(dir + "/wrong.txt", "correct horse\n");
+        writeFile(dir + "/notes.txt", allBytes());
+        const QStringList key{"--password-file", "pw.txt"};
+        for (const QString offset : {"0", "40"}) {
+            Result r = cli(QStringList{"encode", at("carrier.bmp"), "m.bmp", "--message", "sealed words", "--seal",
+                                       "--offset", offset} + key, {}, dir);
+            QCOMPARE(r.exitCode, 0);
+            r = cli(QStringList{"decode", "m.bmp", "--offset", offset, "--quiet"} + key, {}, dir);
+            QCOMPARE(r.out, QByteArray("sealed words"));
+            QCOMPARE(cli(QStringList{"encode", at("carrier.bmp"), "f.bmp", "--file", "notes.txt", "--seal",
+                                     "--offset", offset} + key, {}, dir).exitCode, 0);
+            QFile::remove(dir + "/notes.txt");
+            QCOMPARE(cli(QStringList{"decode", "f.bmp", "--offset", offset, "--quiet"} + key, {}, dir).exitCode, 0);
+            QCOMPARE(readFile(dir + "/notes.txt"), allBytes());
+        }
+        QFile::remove(dir + "/notes.txt");
+        QByteArray flipped = readFile(dir + "/f.bmp");
+        flipped[54 + 2 * 360 + 7 * 9 + 3] = char(flipped[54 + 2 * 360 + 7 * 9 + 3] ^ 1);  // inside the box
+        writeFile(dir + "/flipped.bmp", flipped);
+        const QList<QStringList> refused = {{"decode", "f.bmp", "--offset", "40", "--password-file", "wrong.txt"},
+                                            {"decode", "f.bmp", "--offset", "41", "--seal", "--password-file", "pw.txt"},
+                                            {"decode", "flipped.bmp", "--offset", "40", "--password-file", "pw.txt"}};
+        for (const QStringList& args : refused) {
+            const Result r = cli(args, {}, dir);
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.endsWith("The password is wrong, or the picture was changed.\n"), qPrintable(r.err));
+            QVERIFY(!QFile::exists(dir + "/notes.txt"));
+        }
+        // Without the password: the box as it is, under its neutral name, to be opened later.
+        QCOMPARE(cli({"decode", "f.bmp", "--offset", "40", "--quiet"}, {}, dir).exitCode, 0);
+        QCOMPARE(cli(QStringList{"open", "sealed.mirel", "--quiet"} + key, {}, dir).exitCode, 0);
+        QCOMPARE(readFile(dir + "/notes.txt"), allBytes());
+        // A fresh salt and nonce every time.
+        QCOMPARE(cli(QStringList{"encode", at("carrier.bmp"), "m2.bmp", "--message", "sealed words", "--seal",
+                                 "--offset", "40"} + key, {}, dir).exitCode, 0);
+        QVERIFY(readFile(dir + "/m.bmp") != readFile(dir + "/m2.bmp"));
+    }
+
     void pictureMatchesTheLibraryByteForByte()
     {
         QCOMPARE(cli({"encode", "carrier.bmp", "cli.bmp", "--message", "same bytes", "--password",
@@ -317,7 +362,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QByteArray("{\"width\": 120, \"height\": 40, \"bits_per_pixel\": 24, \"groups\": 1600, "
                                    "\"capacity\": 1596, \"format\": \"BMP\", \"layout\": \"24 bits a pixel, pixels "
-                                   "at byte 54\", \"converted\": false}\n"));
+                                   "at byte 54\", \"converted\": false, \"hidden\": null}\n"));
         QVERIFY(r.err.isEmpty());
 
         // Other kinds are turned into a plain bitmap first: its capacity, and a note that says so.

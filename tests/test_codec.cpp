@@ -1,6 +1,8 @@
 #include "BmpBuilder.h"
 #include "CipherMirel.h"
+#include "Payload.h"
 #include "RecordingUi.h"
+#include "Seal.h"
 #include "Settings.h"
 #include "TestFiles.h"
 
@@ -195,6 +197,49 @@ private slots:
         QCOMPARE(decoded, std::string(1, char(kind)) + payload);
         QCOMPARE(gOffset, 0);
         QCOMPARE(gBytePos, 0);  // the decoder leaves the encoder's bookkeeping alone
+    }
+
+    // Sealed boxes (with the cheapest key derivation, for speed): what goes in comes out with the
+    // right password only, a changed bit anywhere is refused, and two seals of one input differ.
+    void sealedBoxes()
+    {
+        const SealCost cheap{1, 8192};
+        const std::string file = FrameFilePayload("notes.txt", std::string(300, 'n'));  // deflates well
+        const std::string noise = payloadOf(200, 11);                                  // does not
+        for (const auto& [kind, payload] : {std::pair{kKindFile, file}, std::pair{kKindMessage, noise}}) {
+            std::string box;
+            QVERIFY(SealPayload(kind, payload, "p\xC3\xA4ss", box, cheap) == SealStatus::Ok);
+            uint8_t openedKind = 9;
+            std::string opened;
+            QVERIFY(OpenSealedBox(box, "p\xC3\xA4ss", openedKind, opened) == SealStatus::Ok);
+            QCOMPARE(opened, payload);
+            QCOMPARE(openedKind, kind);
+            QVERIFY(OpenSealedBox(box, "pass", openedKind, opened) == SealStatus::Refused);
+            QVERIFY(opened.empty());
+            std::string again;
+            QVERIFY(SealPayload(kind, payload, "p\xC3\xA4ss", again, cheap) == SealStatus::Ok);
+            QVERIFY(again != box);
+            // Stored under the neutral name, the box is found again as it was.
+            std::string found;
+            QVERIFY(FindSealedBox(FrameFilePayload(kSealedName, box), found));
+            QCOMPARE(found, box);
+            QVERIFY(!FindSealedBox(file, found));
+        }
+        std::string box;
+        QVERIFY(SealPayload(kKindMessage, "short", "pw", box, cheap) == SealStatus::Ok);
+        for (size_t at = 0; at < box.size(); ++at) {  // one bit of every byte, a different one each time
+            std::string changed = box;
+            changed[at] = char(changed[at] ^ (1 << (at % 8)));
+            uint8_t kind = 0;
+            std::string opened;
+            QVERIFY2(OpenSealedBox(changed, "pw", kind, opened) != SealStatus::Ok, qPrintable(QString::number(at)));
+        }
+        // A box that asks for more memory than a key derivation is given.
+        std::string costly = box;
+        costly[18 + 5] = 1;  // 1 TiB
+        uint8_t kind = 0;
+        std::string opened;
+        QVERIFY(OpenSealedBox(costly, "pw", kind, opened) == SealStatus::TooCostly);
     }
 
     // A carrier that comes through a pipe cannot be copied by the kernel: the copy by hand must

@@ -8,14 +8,15 @@ _mirel_cli_options='
 --message        text  encode
 --message-file   file  encode
 --file           file  encode
---password       text  encode decode
---password-file  file  encode decode
---ask-password   -     encode decode
---offset         text  encode decode
---output         file  decode
---force          -     decode
+--password       text  encode decode open info
+--password-file  file  encode decode open info
+--ask-password   -     encode decode open info
+--seal           -     encode decode
+--offset         text  encode decode info
+--output         file  decode open
+--force          -     decode open
 --json           -     info
---quiet          -     encode decode
+--quiet          -     encode decode open
 --help           -     any
 --version        -     any
 '
@@ -23,6 +24,7 @@ _mirel_cli_options='
 _mirel_cli_commands='
 encode  2
 decode  1
+open    1
 info    1
 help    0
 '
