@@ -13,6 +13,11 @@
 #   encode of 1 KB into a 6000 x 4000 PNG carrier (a photo-like picture: smooth colours with
 #   noise in their lowest bits) writing a PNG  at most 1.0 x ImageMagick's convert of the same
 #                                              PNG to a PNG, with a peak memory under 64 MB
+#   opening a sealed 1 KB payload from the 72 MB picture
+#                                              at most the key derivation's time plus 1.2 x an
+#                                              unsealed decode
+#   a guesser's cost per password (one key derivation)
+#                                              at least 100 ms and 64 MB
 # The same encodes into a 1 GB carrier are printed too, when the temporary folder has room.
 set -euo pipefail
 MIREL_ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -87,6 +92,15 @@ dec_big=$(median_ms "$cli" decode enc-big.bmp --output out.bin --force --quiet)
 dec_small=$(median_ms "$cli" decode enc-small.bmp --output out.bin --force --quiet)
 cmp -s out.bin payload.bin || { echo "decode did not give the payload back" >&2; exit 1; }
 
+# Sealed: the key derivation alone is what opening the box saved as a file costs.
+printf 'a bench password\n' > pw.txt
+"$cli" encode big.bmp sealed.bmp --file payload.bin --seal --password-file pw.txt --quiet
+"$cli" decode sealed.bmp --output box.mirel --force --quiet 2>/dev/null
+dec_sealed=$(median_ms "$cli" decode sealed.bmp --password-file pw.txt --output out.bin --force --quiet)
+cmp -s out.bin payload.bin || { echo "the sealed payload did not come back" >&2; exit 1; }
+kdf_ms=$(median_ms "$cli" open box.mirel --password-file pw.txt --output out.bin --force --quiet)
+kdf_peak=$(peak_kb "$cli" open box.mirel --password-file pw.txt --output out.bin --force --quiet)
+
 enc_peak=$(peak_kb "$cli" encode big.bmp enc-peak.bmp --file payload-1m.bin --quiet)
 dec_peak=$(peak_kb "$cli" decode enc-big.bmp --output out.bin --force --quiet)
 rm -f enc-peak.bmp
@@ -97,6 +111,8 @@ printf '%-52s %10s\n' "mirel-cli encode, 1 KB into the 72 MB carrier" "$enc_kb"
 printf '%-52s %10s\n' "mirel-cli encode, 1 MB into the 72 MB carrier" "$enc_mb"
 printf '%-52s %10s\n' "mirel-cli decode, 72 MB picture" "$dec_big"
 printf '%-52s %10s\n' "mirel-cli decode, 1 MB picture" "$dec_small"
+printf '%-52s %10s\n' "mirel-cli decode, sealed, 72 MB picture" "$dec_sealed"
+printf '%-52s %10s\n' "mirel-cli open of the sealed box (key derivation)" "$kdf_ms"
 
 # The 1 GB carrier, written for real (a sparse one would let cp skip its holes), when there is
 # room for it, its copy and the new picture.
@@ -165,6 +181,11 @@ if [ -n "${cp_giga:-}" ]; then
   printf 'encode 1 MB into 1 GB / cp 1 GB:     %5s\n' "$(ratio "$mb_giga" "$cp_giga")"
 fi
 printf 'decode 72 MB / decode 1 MB:          %5s  (goal <= 1.5: %s)\n' "$dec_ratio" "$(verdict "$dec_ratio" 1.5)"
+seal_ratio=$(awk -v s="$dec_sealed" -v k="$kdf_ms" -v d="$dec_big" 'BEGIN { printf "%.2f", (s - k) / d }')
+printf 'sealed decode - key derivation, / decode 72 MB:  %5s  (goal <= 1.2: %s)\n' "$seal_ratio" \
+  "$(verdict "$seal_ratio" 1.2)"
+printf "a guesser's cost per password:       %5s ms, %s KiB  (goal >= 100 ms and 65536 KiB: %s)\n" "$kdf_ms" \
+  "$kdf_peak" "$(awk -v t="$kdf_ms" -v m="$kdf_peak" 'BEGIN { print (t >= 100 && m >= 65536) ? "met" : "NOT met" }')"
 png_ratio=$(ratio "$enc_png" "$im_png")
 printf 'encode into PNG / convert PNG:        %5s  (goal <= 1.0: %s)\n' "$png_ratio" "$(verdict "$png_ratio" 1.0)"
 printf 'peak memory of encode, PNG to PNG:   %5s KiB  (goal < 65536: %s)\n' "$png_peak" \
