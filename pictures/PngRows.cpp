@@ -22,8 +22,11 @@ constexpr int kColorTypeRgbAlpha = 6;
 constexpr uint8_t kOpaque = 0xFF;
 constexpr int kRowsPerYield = 64;
 // Ancillary chunks (profiles, texts) are skipped past these sizes, so that they cannot ask for
-// much memory.
+// much memory; so are rows wider than any picture is, and interlaced pictures (decoded whole)
+// larger than 64 million pixels.
 constexpr size_t kChunkLimit = size_t(16) << 20;
+constexpr uint32_t kMostWidth = uint32_t(1) << 24;
+constexpr uint64_t kMostInterlaced = uint64_t(1) << 26;
 
 struct ContextDeleter {
     void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
@@ -68,10 +71,23 @@ Failure checkSize(const BinaryFile& file, uint32_t width, uint32_t height)
 {
     constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
     const int64_t stride = (int64_t(width) * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
-    if (width == 0 || height == 0 || height > kMost || stride > kMost ||
+    if (width == 0 || height == 0 || width > kMostWidth || height > kMost || stride > kMost ||
         int64_t(width / kBytesPerPixel) * height > kMost)
         return {ErrorCode::Overflow, file.path() + ": a picture of " + std::to_string(width) + " x " +
                                          std::to_string(height) + " pixels is beyond what can be hidden in"};
+    return {};
+}
+
+// A decoder for the PNG in the stream's file, its header read into ihdr.
+Failure openPng(Stream& stream, Context& ctx, spng_ihdr& ihdr)
+{
+    ctx.reset(spng_ctx_new(0));
+    if (!ctx)
+        return {ErrorCode::OutOfMemory, {}};
+    spng_set_chunk_limits(ctx.get(), kChunkLimit, kChunkLimit);
+    spng_set_png_stream(ctx.get(), readFromFile, &stream);
+    if (const int error = spng_get_ihdr(ctx.get(), &ihdr))
+        return pngFailure(stream, error);
     return {};
 }
 
@@ -93,15 +109,11 @@ bool HasPngSignature(const uint8_t* bytes, size_t size)
 
 Failure ReadPngFacts(BinaryFile& file, PngFacts& facts)
 {
-    Context ctx(spng_ctx_new(0));
-    if (!ctx)
-        return {ErrorCode::OutOfMemory, {}};
     Stream stream{&file, {}};
-    spng_set_chunk_limits(ctx.get(), kChunkLimit, kChunkLimit);
-    spng_set_png_stream(ctx.get(), readFromFile, &stream);
+    Context ctx;
     spng_ihdr ihdr {};
-    if (const int error = spng_get_ihdr(ctx.get(), &ihdr))
-        return pngFailure(stream, error);
+    if (Failure f = openPng(stream, ctx, ihdr))
+        return f;
     facts.width = ihdr.width;
     facts.height = ihdr.height;
     facts.bitDepth = ihdr.bit_depth;
@@ -117,15 +129,11 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
 {
     transparent = false;
     aborted = false;
-    Context ctx(spng_ctx_new(0));
-    if (!ctx)
-        return {ErrorCode::OutOfMemory, {}};
     Stream stream{&png, {}};
-    spng_set_chunk_limits(ctx.get(), kChunkLimit, kChunkLimit);
-    spng_set_png_stream(ctx.get(), readFromFile, &stream);
+    Context ctx;
     spng_ihdr ihdr {};
-    if (const int error = spng_get_ihdr(ctx.get(), &ihdr))
-        return pngFailure(stream, error);
+    if (Failure f = openPng(stream, ctx, ihdr))
+        return f;
     if (Failure f = checkSize(png, ihdr.width, ihdr.height))
         return f;
 
@@ -137,6 +145,8 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
         return f;
 
     const size_t rgbaRow = size_t(ihdr.width) * kRgba;
+    if (ihdr.interlace_method && uint64_t(ihdr.width) * ihdr.height > kMostInterlaced)
+        return {ErrorCode::OutOfMemory, png.path() + ": an interlaced PNG this large is not read"};
     std::vector<uint8_t> rgba;
     std::vector<uint8_t> bgr;
     try {
