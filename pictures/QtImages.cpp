@@ -77,8 +77,11 @@ extern "C" __attribute__((visibility("default"))) int mirel_probe_picture(const 
 extern "C" __attribute__((visibility("default"))) int mirel_picture_extensions(char* buffer, size_t size)
 {
     std::string list;
-    for (const QByteArray& format : QImageReader::supportedImageFormats())
-        list += (list.empty() ? "" : " ") + format.toLower().toStdString();
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        if (!list.empty())
+            list += ' ';
+        list += format.toLower().toStdString();
+    }
     if (list.size() + 1 > size)
         return -1;
     copyText(list, buffer, size);
