@@ -577,8 +577,9 @@ HiddenFacts lookAtHidden(const Options& options)
     std::string box;
     const bool sealed = FindSealedBox(decoded.payload, box);
     const std::string bytes = std::to_string(decoded.payload.size());
-    facts.text = "Hidden data:     " + FormatNumber(int64_t(decoded.payload.size())) + " bytes" + where +
-                 (sealed ? ", sealed\n" : ", not sealed\n");
+    facts.text = decoded.payload.empty() ? "Hidden data:     none" + where + "\n"
+                                         : "Hidden data:     " + FormatNumber(int64_t(decoded.payload.size())) +
+                                               " bytes" + where + (sealed ? ", sealed\n" : ", not sealed\n");
     std::string contents = "null";
     if (sealed && !gPassword.empty()) {
         std::string password = Utf8FromUtf16(gPassword);
