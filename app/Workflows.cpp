@@ -268,7 +268,8 @@ void frmMain::RunDecode(const QString& proposed)
 
 bool frmMain::seal(uint8_t kind, const std::string& content, std::string& box)
 {
-    std::string password = Utf8FromUtf16(gPassword);
+    // A copy for the thread: Clear Memory may wipe gPassword meanwhile.
+    std::u16string password = gPassword;
     const SealStatus status = whileYielding([&] { return SealPayload(kind, content, password, box); });
     Wipe(password);
     if (status != SealStatus::Ok)
@@ -278,7 +279,7 @@ bool frmMain::seal(uint8_t kind, const std::string& content, std::string& box)
 
 void frmMain::openSealed(cDialog& dialog, const std::string& box, const QString& bitmapName)
 {
-    std::string password = Utf8FromUtf16(gPassword);
+    std::u16string password = gPassword;
     uint8_t kind = kKindMessage;
     std::string payload;
     const SealStatus status = whileYielding([&] { return OpenSealedBox(box, password, kind, payload); });

@@ -356,10 +356,8 @@ int runEncode(const Options& options, ConsoleUi& console)
         if (options.password)
             say("Note: a password given with --password shows in the process list; --password-file and "
                 "--ask-password keep it out of it.");
-        std::string password = Utf8FromUtf16(gPassword);
         std::string box;
-        const SealStatus sealed = SealPayload(kind, content, password, box);
-        Wipe(password);
+        const SealStatus sealed = SealPayload(kind, content, gPassword, box);
         Wipe(content);
         if (sealed != SealStatus::Ok)
             return sealProblem(sealed);
@@ -464,11 +462,9 @@ int openBox(const Options& options, const std::string& box, const std::string& s
             "--ask-password");
         return saveFile(options, stored);
     }
-    std::string password = Utf8FromUtf16(gPassword);
     uint8_t kind = kKindMessage;
     std::string payload;
-    const SealStatus status = OpenSealedBox(box, password, kind, payload);
-    Wipe(password);
+    const SealStatus status = OpenSealedBox(box, gPassword, kind, payload);
     if (status != SealStatus::Ok)
         return sealProblem(status);
     if (!options.quiet)
@@ -582,11 +578,9 @@ HiddenFacts lookAtHidden(const Options& options)
                                                " bytes" + where + (sealed ? ", sealed\n" : ", not sealed\n");
     std::string contents = "null";
     if (sealed && !gPassword.empty()) {
-        std::string password = Utf8FromUtf16(gPassword);
         uint8_t kind = kKindMessage;
         std::string payload;
-        const SealStatus status = OpenSealedBox(box, password, kind, payload);
-        Wipe(password);
+        const SealStatus status = OpenSealedBox(box, gPassword, kind, payload);
         FilePayload file;
         if (status != SealStatus::Ok) {
             facts.text += std::string("Sealed:          ") + kSealRefusedText + "\n";

@@ -182,8 +182,7 @@ private:
             const int64_t rows = std::min(sliceRows, to - r);
             if (Failure f = m_source.copyTo(m_destination, rows * m_geometry.stride))
                 return f;
-            for (int64_t k = r; k < r + rows; ++k)
-                countRow(k);
+            countRows(r, rows);
             Yield();
             if (gAbort)
                 break;
@@ -207,19 +206,20 @@ private:
             }
             gMsgEnd = static_cast<int32_t>(g);
         }
-        countRow(r);
+        countRows(r, 1);
         if (Failure f = m_destination.write(m_row.data(), m_row.size()))
             return f;
         Yield();
         return {};
     }
 
-    // The counters after row r: its groups visited, those before the stream passed over.
-    void countRow(int64_t r)
+    // The counters after rows [r, r + rows): their groups visited, those before the stream passed
+    // over.
+    void countRows(int64_t r, int64_t rows)
     {
-        const int64_t perRow = m_geometry.groupsPerRow;
-        m_offset -= static_cast<int32_t>(std::clamp<int64_t>(m_first - r * perRow, 0, perRow));
-        gBytePos += static_cast<int32_t>(perRow);
+        const int64_t groups = rows * m_geometry.groupsPerRow;
+        m_offset -= static_cast<int32_t>(std::clamp<int64_t>(m_first - r * m_geometry.groupsPerRow, 0, groups));
+        gBytePos += static_cast<int32_t>(groups);
     }
 
     BinaryFile& m_source;
@@ -589,10 +589,10 @@ CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination
     uint8_t writtenKind = kKindMessage;
     if (Failure f = readStream(*out, geometry, firstGroup, stream.size(), written, writtenKind))
         return fail(f);
-    for (int64_t n = 0; n < stream.size(); ++n) {
-        if (static_cast<uint8_t>(written[static_cast<size_t>(n)]) != stream[n] || writtenKind != (kind & kLowBit))
-            return fail({ErrorCode::DeviceIo, out->path() + ": " + kUnchangedText});
-    }
+    const std::string_view back(written);
+    if (writtenKind != (kind & kLowBit) || back.substr(0, kLengthFieldSize) != LongToString(int32_t(payload.size())) ||
+        back.substr(kLengthFieldSize) != payload)
+        return fail({ErrorCode::DeviceIo, out->path() + ": " + kUnchangedText});
     result.status = CodecStatus::Ok;
     return result;
 }

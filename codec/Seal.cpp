@@ -1,5 +1,8 @@
 #include "Seal.h"
 
+#include "CodePage.h"
+#include "Payload.h"
+
 #include <sodium.h>
 #include <zlib.h>
 
@@ -86,17 +89,27 @@ bool IsSealedBox(std::string_view bytes)
 
 bool FindSealedBox(std::string_view storedPayload, std::string& box)
 {
-    if (storedPayload.empty())
+    FilePayload file;
+    if (!SplitFilePayload(storedPayload, file) || (file.name != kSealedName && !IsSealedBox(file.data)))
         return false;
-    const size_t n = static_cast<uint8_t>(storedPayload[0]);
-    if (storedPayload.size() < n + 1)
-        return false;
-    const std::string_view name = storedPayload.substr(1, n);
-    const std::string_view data = storedPayload.substr(n + 1);
-    if (name != kSealedName && !IsSealedBox(data))
-        return false;
-    box = std::string(data);
+    box = std::move(file.data);
     return true;
+}
+
+SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_view password, std::string& box)
+{
+    std::string key = Utf8FromUtf16(password);
+    const SealStatus status = SealPayload(kind, payload, key, box);
+    Wipe(key);
+    return status;
+}
+
+SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, std::string& payload)
+{
+    std::string key = Utf8FromUtf16(password);
+    const SealStatus status = OpenSealedBox(box, key, kind, payload);
+    Wipe(key);
+    return status;
 }
 
 SealStatus SealPayload(uint8_t kind, std::string_view payload, std::string_view password, std::string& box,

@@ -66,6 +66,10 @@ SealCost DefaultSealCost();
 SealStatus SealPayload(uint8_t kind, std::string_view payload, std::string_view password, std::string& box,
                        const SealCost& cost = DefaultSealCost());
 
+// The same with the password as typed: its UTF-8 bytes, wiped after use.
+SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_view password, std::string& box);
+SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, std::string& payload);
+
 // True when bytes start like a sealed box (its magic).
 bool IsSealedBox(std::string_view bytes);
 

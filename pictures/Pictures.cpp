@@ -148,42 +148,24 @@ CodecStatus probeOpen(BinaryFile& file, PictureFacts& facts, Failure& failure)
     return CodecStatus::Ok;
 }
 
-// The plain bitmap that a picture read by the module is written into, rows bottom to top.
+// The plain bitmap that a picture read by the module is written into.
 struct BitmapSink {
     BinaryFile& bmp;
     std::string path;
-    RowGeometry geometry {};
-    std::vector<uint8_t> bgr {};
+    PlainBitmapWriter writer {};
     Failure failure {};
 
     static int begin(void* context, uint32_t width, uint32_t height)
     {
         auto& self = *static_cast<BitmapSink*>(context);
-        constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
-        if (width == 0 || height == 0 || int64_t(width) * kBytesPerPixel > kMost - kRowAlignment ||
-            height > kMost || int64_t(width / kBytesPerPixel) * height > kMost) {
-            self.failure = {ErrorCode::Overflow, self.path + ": the picture is too large to hide anything in"};
-            return 1;
-        }
-        const BitmapHeader header = PlainBitmapHeader(int32_t(width), int32_t(height));
-        self.geometry = GeometryOf(header);
-        self.bgr.assign(size_t(self.geometry.stride), 0);
-        self.failure = self.bmp.resize(kHeaderSize + self.geometry.stride * self.geometry.rows);
-        if (!self.failure)
-            self.failure = self.bmp.writeAt(0, header.bytes, kHeaderSize);
+        self.failure = self.writer.begin(self.bmp, self.path, width, height);
         return self.failure ? 1 : 0;
     }
 
     static int row(void* context, uint32_t y, const uint8_t* rgb)
     {
         auto& self = *static_cast<BitmapSink*>(context);
-        for (int64_t x = 0; x < self.geometry.dataBytes; x += kBytesPerPixel) {
-            self.bgr[size_t(x)] = rgb[x + 2];
-            self.bgr[size_t(x) + 1] = rgb[x + 1];
-            self.bgr[size_t(x) + 2] = rgb[x];
-        }
-        self.failure = self.bmp.writeAt(kHeaderSize + (self.geometry.rows - 1 - y) * self.geometry.stride,
-                                        self.bgr.data(), self.bgr.size());
+        self.failure = self.writer.putRow(y, rgb, kBytesPerPixel);
         return self.failure ? 1 : 0;
     }
 };
@@ -195,7 +177,7 @@ Failure qtToPlainBitmap(const std::string& path, BinaryFile& bmp, bool& transpar
     const QtImages& qt = qtImages();
     if (!qt.read)
         return {ErrorCode::FileNotFound, path + ": " + qt.problem};
-    BitmapSink sink{bmp, path, {}, {}, {}};
+    BitmapSink sink{bmp, path};
     const MirelPictureSink callbacks{&sink, &BitmapSink::begin, &BitmapSink::row};
     int seeThrough = 0;
     char error[kErrorSize] = {};

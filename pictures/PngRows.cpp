@@ -66,16 +66,15 @@ Failure pngFailure(const Stream& stream, int error)
     return {ErrorCode::InvalidArgument, stream.file->path() + ": " + spng_strerror(error)};
 }
 
-// Geometry that the plain bitmap and the codec's 32-bit figures can hold.
-Failure checkSize(const BinaryFile& file, uint32_t width, uint32_t height)
+// Turns pixels of bytesPerPixel bytes, the first three red, green, blue or blue, green, red, into
+// three bytes each in the other order.
+void swapRedAndBlue(const uint8_t* from, int bytesPerPixel, uint8_t* to, size_t pixels)
 {
-    constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
-    const int64_t stride = (int64_t(width) * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
-    if (width == 0 || height == 0 || width > kMostWidth || height > kMost || stride > kMost ||
-        int64_t(width / kBytesPerPixel) * height > kMost)
-        return {ErrorCode::Overflow, file.path() + ": a picture of " + std::to_string(width) + " x " +
-                                         std::to_string(height) + " pixels is beyond what can be hidden in"};
-    return {};
+    for (size_t x = 0; x < pixels; ++x, from += bytesPerPixel, to += kBytesPerPixel) {
+        to[0] = from[2];
+        to[1] = from[1];
+        to[2] = from[0];
+    }
 }
 
 // A decoder for the PNG in the stream's file, its header read into ihdr.
@@ -101,6 +100,29 @@ bool yieldForRows(uint32_t row, bool& aborted)
 }
 
 }  // namespace
+
+Failure PlainBitmapWriter::begin(BinaryFile& bmp, const std::string& picture, uint32_t width, uint32_t height)
+{
+    constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
+    const int64_t stride = (int64_t(width) * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    if (width == 0 || height == 0 || width > kMostWidth || height > kMost || stride > kMost ||
+        int64_t(width / kBytesPerPixel) * height > kMost)
+        return {ErrorCode::Overflow, picture + ": a picture of " + std::to_string(width) + " x " +
+                                         std::to_string(height) + " pixels is beyond what can be hidden in"};
+    const BitmapHeader header = PlainBitmapHeader(static_cast<int32_t>(width), static_cast<int32_t>(height));
+    m_bmp = &bmp;
+    m_geometry = GeometryOf(header);
+    m_row.assign(static_cast<size_t>(m_geometry.stride), 0);
+    if (Failure f = bmp.resize(kHeaderSize + m_geometry.stride * m_geometry.rows))
+        return f;
+    return bmp.writeAt(0, header.bytes, kHeaderSize);
+}
+
+Failure PlainBitmapWriter::putRow(uint32_t y, const uint8_t* pixels, int bytesPerPixel)
+{
+    swapRedAndBlue(pixels, bytesPerPixel, m_row.data(), static_cast<size_t>(m_geometry.dataBytes / kBytesPerPixel));
+    return m_bmp->writeAt(kHeaderSize + (m_geometry.rows - 1 - y) * m_geometry.stride, m_row.data(), m_row.size());
+}
 
 bool HasPngSignature(const uint8_t* bytes, size_t size)
 {
@@ -134,38 +156,26 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
     spng_ihdr ihdr {};
     if (Failure f = openPng(stream, ctx, ihdr))
         return f;
-    if (Failure f = checkSize(png, ihdr.width, ihdr.height))
-        return f;
-
-    const BitmapHeader header = PlainBitmapHeader(static_cast<int32_t>(ihdr.width), static_cast<int32_t>(ihdr.height));
-    const RowGeometry geometry = GeometryOf(header);
-    if (Failure f = bmp.resize(kHeaderSize + geometry.stride * geometry.rows))
-        return f;
-    if (Failure f = bmp.writeAt(0, header.bytes, kHeaderSize))
+    PlainBitmapWriter writer;
+    if (Failure f = writer.begin(bmp, png.path(), ihdr.width, ihdr.height))
         return f;
 
     const size_t rgbaRow = size_t(ihdr.width) * kRgba;
     if (ihdr.interlace_method && uint64_t(ihdr.width) * ihdr.height > kMostInterlaced)
         return {ErrorCode::OutOfMemory, png.path() + ": an interlaced PNG this large is not read"};
     std::vector<uint8_t> rgba;
-    std::vector<uint8_t> bgr;
     try {
         // An interlaced picture comes in passes over the whole of it: it is decoded whole.
         rgba.resize(ihdr.interlace_method ? rgbaRow * ihdr.height : rgbaRow);
-        bgr.resize(static_cast<size_t>(geometry.stride));
     } catch (const std::bad_alloc&) {
         return {ErrorCode::OutOfMemory, png.path() + ": no room to decode it"};
     }
-    // One row of the picture, from the top, into its place in the bitmap.
+    // One row of the picture, from the top, into its place in the bitmap; its alpha only tells
+    // whether anything was less than opaque.
     const auto putRow = [&](uint32_t y, const uint8_t* source) {
-        for (uint32_t x = 0; x < ihdr.width; ++x) {
-            const uint8_t* pixel = source + size_t(x) * kRgba;
-            bgr[3 * x] = pixel[2];
-            bgr[3 * x + 1] = pixel[1];
-            bgr[3 * x + 2] = pixel[0];
-            transparent = transparent || pixel[3] != kOpaque;
-        }
-        return bmp.writeAt(kHeaderSize + int64_t(ihdr.height - 1 - y) * geometry.stride, bgr.data(), bgr.size());
+        for (uint32_t x = 0; x < ihdr.width && !transparent; ++x)
+            transparent = source[size_t(x) * kRgba + 3] != kOpaque;
+        return writer.putRow(y, source, kRgba);
     };
 
     if (ihdr.interlace_method) {
@@ -226,7 +236,8 @@ Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
         return pngFailure(stream, error);
     // zlib's usual level, and of the row filters only the cheap ones: the Paeth and Average
     // filters cost more time than they save room on pictures like these.
-    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE | SPNG_FILTER_CHOICE_SUB | SPNG_FILTER_CHOICE_UP);
+    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE,
+                    SPNG_FILTER_CHOICE_NONE | SPNG_FILTER_CHOICE_SUB | SPNG_FILTER_CHOICE_UP);
     if (const int error = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
                                             SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE))
         return pngFailure(stream, error);
@@ -236,11 +247,7 @@ Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
     for (uint32_t y = 0; y < height; ++y) {
         if (Failure f = bmp.readAt(kHeaderSize + int64_t(height - 1 - y) * geometry.stride, row.data(), row.size()))
             return f;
-        for (size_t x = 0; x < rgb.size(); x += kBytesPerPixel) {
-            rgb[x] = row[x + 2];
-            rgb[x + 1] = row[x + 1];
-            rgb[x + 2] = row[x];
-        }
+        swapRedAndBlue(row.data(), kBytesPerPixel, rgb.data(), width);
         const int status = spng_encode_row(ctx.get(), rgb.data(), rgb.size());
         if (status != 0 && !(status == SPNG_EOI && y + 1 == height))
             return pngFailure(stream, status);

@@ -26,9 +26,11 @@
 // blue, green, red (CipherMirel.h).
 
 #include "BinaryFile.h"
+#include "CipherMirel.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mirel {
 
@@ -41,6 +43,23 @@ struct PngFacts {
     int colorType = 0;
     bool interlaced = false;
     bool maybeTransparent = false;  // an alpha channel or a tRNS chunk
+};
+
+// The plain bitmap that holds a picture's pixels, written into a file as the rows come.
+class PlainBitmapWriter {
+public:
+    // Writes the header of the plain bitmap of width x height pixels into bmp and makes the file
+    // as long as the whole bitmap. Fails, naming picture, when the picture is beyond what can be
+    // hidden in (the 32-bit figures of the bitmap and of the codec) or wider than any picture is.
+    Failure begin(BinaryFile& bmp, const std::string& picture, uint32_t width, uint32_t height);
+    // Puts row y, counted from the top, in its place: pixels holds red, green and blue first in
+    // each of its bytesPerPixel bytes.
+    Failure putRow(uint32_t y, const uint8_t* pixels, int bytesPerPixel);
+
+private:
+    BinaryFile* m_bmp = nullptr;
+    RowGeometry m_geometry {};
+    std::vector<uint8_t> m_row;
 };
 
 // True when bytes (at least kPngSignatureSize of them) start a PNG.

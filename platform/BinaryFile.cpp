@@ -17,6 +17,28 @@ namespace {
 // The buffer of a copy by hand.
 constexpr int64_t kCopySlice = 1 << 20;
 
+// Moves up to count bytes with step(done, left), a read or write of the system's that returns
+// what it moved, until all are moved or a step moves nothing; done receives how many. A step
+// that a signal interrupts is taken again. False, with errno, when a step fails; a write that
+// moves nothing is left to its caller (errno stays 0, which reads as a device error).
+template <typename Step>
+bool moveAll(size_t count, size_t& done, Step step)
+{
+    errno = 0;
+    done = 0;
+    while (done < count) {
+        const ssize_t n = step(done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 Failure openFailure(const std::string& path)
 {
     const int err = errno;
@@ -91,19 +113,9 @@ Failure BinaryFile::createTemporary(const std::string& name, BinaryFile& file)
 
 Failure BinaryFile::readSome(void* buffer, size_t count, size_t& got)
 {
-    got = 0;
     auto* out = static_cast<char*>(buffer);
-    while (got < count) {
-        const ssize_t n = ::read(m_fd, out + got, count - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failure(ErrorCode::DeviceIo);
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
+    if (!moveAll(count, got, [&](size_t done, size_t left) { return ::read(m_fd, out + done, left); }))
+        return failure(ErrorCode::DeviceIo);
     return {};
 }
 
@@ -121,15 +133,8 @@ Failure BinaryFile::write(const void* buffer, size_t count)
 {
     const auto* in = static_cast<const char*>(buffer);
     size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(m_fd, in + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failure(ErrorCode::DeviceIo);
-        }
-        done += static_cast<size_t>(n);
-    }
+    if (!moveAll(count, done, [&](size_t at, size_t left) { return ::write(m_fd, in + at, left); }) || done < count)
+        return failure(ErrorCode::DeviceIo);
     return {};
 }
 
@@ -140,7 +145,8 @@ Failure BinaryFile::copyTo(BinaryFile& destination, int64_t count)
     std::vector<char> buffer;
     while (count > 0) {
         if (kernel) {
-            const ssize_t n = ::copy_file_range(m_fd, nullptr, destination.m_fd, nullptr, static_cast<size_t>(count), 0);
+            const ssize_t n =
+                ::copy_file_range(m_fd, nullptr, destination.m_fd, nullptr, static_cast<size_t>(count), 0);
             if (n > 0) {
                 count -= n;
                 continue;
@@ -173,17 +179,13 @@ Failure BinaryFile::copyTo(BinaryFile& destination, int64_t count)
 Failure BinaryFile::readAt(int64_t position, void* buffer, size_t count)
 {
     auto* out = static_cast<char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(m_fd, out + done, count - done, static_cast<off_t>(position + int64_t(done)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return failure(ErrorCode::DeviceIo);
-        if (n == 0)
-            return {ErrorCode::InputPastEnd, m_path + ": the file ends too soon"};
-        done += static_cast<size_t>(n);
-    }
+    size_t got = 0;
+    if (!moveAll(count, got, [&](size_t done, size_t left) {
+            return ::pread(m_fd, out + done, left, static_cast<off_t>(position + int64_t(done)));
+        }))
+        return failure(ErrorCode::DeviceIo);
+    if (got < count)
+        return {ErrorCode::InputPastEnd, m_path + ": the file ends too soon"};
     return {};
 }
 
@@ -191,14 +193,11 @@ Failure BinaryFile::writeAt(int64_t position, const void* buffer, size_t count)
 {
     const auto* in = static_cast<const char*>(buffer);
     size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pwrite(m_fd, in + done, count - done, static_cast<off_t>(position + int64_t(done)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return failure(ErrorCode::DeviceIo);
-        done += static_cast<size_t>(n);
-    }
+    if (!moveAll(count, done, [&](size_t at, size_t left) {
+            return ::pwrite(m_fd, in + at, left, static_cast<off_t>(position + int64_t(at)));
+        }) ||
+        done < count)
+        return failure(ErrorCode::DeviceIo);
     return {};
 }
 
