@@ -1,6 +1,6 @@
 #include "HTMLLink.h"
 
-#include "Ui.h"
+#include "MessageBoxes.h"
 
 #include <QDesktopServices>
 #include <QLabel>

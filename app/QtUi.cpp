@@ -1,13 +1,9 @@
 #include "QtUi.h"
 
-#include "frmSettings.h"
-
 #include <QApplication>
 #include <QMessageBox>
 
 namespace mirel {
-
-QtUi::QtUi(QWidget* mainWindow) : m_mainWindow(mainWindow) {}
 
 int QtUi::messageBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons)
 {
@@ -40,11 +36,6 @@ int QtUi::messageBox(const std::string& text, const std::string& caption, MsgIco
 void QtUi::yield()
 {
     QCoreApplication::processEvents();
-}
-
-void QtUi::askPasswordAndOffset()
-{
-    ShowSettings(m_mainWindow, false);
 }
 
 }  // namespace mirel

@@ -4,14 +4,14 @@
 #include "BinaryFile.h"
 #include "CipherMirel.h"
 #include "CodePage.h"
+#include "CodecCalls.h"
+#include "MessageBoxes.h"
 #include "MessageTextBox.h"
 #include "NumberText.h"
 #include "Paths.h"
 #include "Payload.h"
 #include "Pictures.h"
-#include "Seal.h"
-#include "Settings.h"
-#include "Ui.h"
+#include "Protection.h"
 #include "cDialog.h"
 #include "frmSettings.h"
 
@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cmath>
 #include <future>
-#include <optional>
 #include <limits>
 
 namespace mirel {
@@ -126,50 +125,98 @@ auto whileYielding(Work work)
     return done.get();
 }
 
+// The title of the carrier dialog, with the carrier size that the stream asks for.
+QString carrierTitle(int64_t required)
+{
+    return QStringLiteral("Bitmap To Encode (Req Size: ") + QString::fromStdString(FormatNumber(required)) +
+           QStringLiteral(" / ") +
+           QString::fromStdString(FormatNumber(std::llround(double(required) / 1024.0 + 1.0))) + QStringLiteral("k)");
+}
+
 }  // namespace
+
+frmMain::RunScope::RunScope(frmMain& window) : m_window(window)
+{
+    if (window.mBusy != BusyState::Idle) {
+        MsgBox("A process is currently running...", MsgIcon::Information);
+        return;
+    }
+    gMsgStart = gMsgEnd = gBytePos = 0;
+    gAbort = false;
+    m_started = true;
+}
+
+frmMain::RunScope::~RunScope()
+{
+    if (m_started)
+        m_window.endRun();
+}
+
+bool frmMain::gatherFile(cDialog& dialog, Content& content)
+{
+    QString chosenName;
+    const QString path =
+        dialog.GetOpenName(this, chosenName, mDefaultDir, QStringLiteral("File To Encode"), allFilesFilter());
+    if (path.isEmpty())
+        return false;
+    const QString what = QStringLiteral("The file ") + path;
+    if (requiredSize(QFileInfo(path).size(), what) < 0)
+        return false;
+    std::string data;
+    if (Failure f = ReadWholeFile(localPath(path), data)) {
+        MsgBox("Cannot read file " + path.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
+        return false;
+    }
+    content.required = requiredSize(int64_t(data.size()), what);
+    std::string name;
+    if (content.required < 0 || !storableBytes(nameOf(path), name))
+        return false;
+    content.bytes = FrameFilePayload(name, data);
+    content.kind = kKindFile;
+    return true;
+}
+
+bool frmMain::gatherMessage(Content& content)
+{
+    const QString text = txtMsg->text();
+    if (text.isEmpty()) {
+        MsgBox("No message to encode.\r\n\r\nEnter a message in the text box first", MsgIcon::Information);
+        return false;
+    }
+    if (!storableBytes(text, content.bytes))
+        return false;
+    content.kind = kKindMessage;
+    content.required = requiredSize(int64_t(content.bytes.size()), QStringLiteral("The message"));
+    return content.required >= 0;
+}
+
+bool frmMain::protect(Content& content, std::string& payload)
+{
+    const Protection protection = StrongEncryption() ? Protection::Sealed : Protection::Plain;
+    // A copy for the thread: Clear Memory may wipe gPassword meanwhile.
+    std::u16string password = gPassword;
+    const ProtectStatus status =
+        whileYielding([&] { return Protect(protection, password, content.kind, content.bytes, payload); });
+    Wipe(password);
+    Wipe(content.bytes);
+    if (status != ProtectStatus::Ok) {
+        MsgBox(ProtectionText(status), MsgIcon::Information);
+        return false;
+    }
+    if (protection == Protection::Sealed)
+        content.required = (int64_t(payload.size()) + kLengthFieldSize) * kCarrierBytesPerByte;
+    return true;
+}
 
 void frmMain::RunEncode(int sourceKind)
 {
-    if (!beginRun())
+    const RunScope run(*this);
+    if (!run)
         return;
     cDialog dialog;
-    QString chosenName;
-
-    std::string content;
-    uint8_t kind = kKindMessage;
-    int64_t required = 0;
-    if (sourceKind == 1) {
-        const QString path = dialog.GetOpenName(this, chosenName, mDefaultDir, QStringLiteral("File To Encode"),
-                                                allFilesFilter());
-        if (path.isEmpty())
-            return;
-        const QString what = QStringLiteral("The file ") + path;
-        if (requiredSize(QFileInfo(path).size(), what) < 0)
-            return;
-        std::string data;
-        if (Failure f = ReadWholeFile(localPath(path), data)) {
-            MsgBox("Cannot read file " + path.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
-            return;
-        }
-        required = requiredSize(int64_t(data.size()), what);
-        std::string name;
-        if (required < 0 || !storableBytes(nameOf(path), name))
-            return;
-        content = FrameFilePayload(name, data);
-        kind = kKindFile;
-    } else {
-        const QString text = txtMsg->text();
-        if (text.isEmpty()) {
-            MsgBox("No message to encode.\r\n\r\nEnter a message in the text box first", MsgIcon::Information);
-            return;
-        }
-        if (!storableBytes(text, content))
-            return;
-        required = requiredSize(int64_t(content.size()), QStringLiteral("The message"));
-        if (required < 0)
-            return;
-    }
-
+    Content content;
+    if (!(sourceKind == 1 ? gatherFile(dialog, content) : gatherMessage(content)))
+        return;
     const bool sealing = StrongEncryption();
     if (!ShowSettings(this, true, sealing))
         return;
@@ -179,55 +226,36 @@ void frmMain::RunEncode(int sourceKind)
     }
     mBusy = BusyState::Running;
     std::string payload;
-    if (sealing) {
-        std::string box;
-        if (!seal(kind, content, box)) {
-            endRun();
-            return;
-        }
-        // Outside the seal only the plain format: never RC4 with the same password besides.
-        payload = FrameFilePayload(kSealedName, box);
-        kind = kKindFile;
-        required = (int64_t(payload.size()) + kLengthFieldSize) * kCarrierBytesPerByte;
-    } else {
-        payload = CryptPayload(content, gPassword);
-    }
-    Wipe(content);
-
-    const QString title = QStringLiteral("Bitmap To Encode (Req Size: ") +
-                          QString::fromStdString(FormatNumber(required)) + QStringLiteral(" / ") +
-                          QString::fromStdString(FormatNumber(std::llround(double(required) / 1024.0 + 1.0))) +
-                          QStringLiteral("k)");
-    const QString source = dialog.GetOpenName(this, chosenName, mDefaultDir, title, carrierFilter());
-    if (source.isEmpty()) {
-        endRun();
+    if (!protect(content, payload))
         return;
-    }
+
+    QString chosenName;
+    const QString source =
+        dialog.GetOpenName(this, chosenName, mDefaultDir, carrierTitle(content.required), carrierFilter());
+    if (source.isEmpty())
+        return;
     mDefaultDir.clear();
     QString destinationName;
     const QString destination = dialog.GetSaveName(this, destinationName, QString(),
                                                    QStringLiteral("Save Encoded Bitmap As"), outputFilter(),
                                                    QStringLiteral("bmp"));
-    if (destination.isEmpty()) {
-        endRun();
+    if (destination.isEmpty())
         return;
-    }
 
     const QString name = nameOf(destination);
     setStatus(QStringLiteral(" Encoding ") + name);
     Yield();
     // A run that fails or is aborted leaves the destination as it was.
-    const CodecResult result = HideInPicture(localPath(source), localPath(destination), payload, kind, gOffset);
-    setStatus((result.status != CodecStatus::Ok ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) +
-              name);
-    if (gAbort || result.status == CodecStatus::Aborted)
+    const int32_t result = EncodePicture(localPath(source), localPath(destination), payload, content.kind, gOffset);
+    setStatus((result != 0 ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) + name);
+    if (gAbort)
         setStatus(QStringLiteral(" User Aborted Encoding ") + name);
-    endRun();
 }
 
 void frmMain::RunDecode(const QString& proposed)
 {
-    if (!beginRun())
+    const RunScope run(*this);
+    if (!run)
         return;
     cDialog dialog;
     QString chosenName;
@@ -241,58 +269,51 @@ void frmMain::RunDecode(const QString& proposed)
     setStatus(QStringLiteral(" Decoding ") + bitmapName);
     Yield();
 
-    const bool sealed = StrongEncryption();
-    CodecResult decoded;
-    {
+    const bool sealExpected = StrongEncryption();
+    std::string decoded;
+    bool aborted = false;
+    if (sealExpected) {
         // When a seal is expected, whatever goes wrong means one thing: said once, below.
-        std::optional<HoldMessages> hold;
-        if (sealed)
-            hold.emplace();
-        decoded = RevealFromPicture(localPath(bitmap));
-    }
-    std::string box;
-    if (decoded.status == CodecStatus::Ok && FindSealedBox(decoded.payload, box) && !gPassword.empty()) {
-        openSealed(dialog, box, bitmapName);
-    } else if (decoded.status == CodecStatus::Ok && !(sealed && box.empty())) {
-        presentDecoded(dialog, decoded.kind, CryptPayload(decoded.payload, gPassword), bitmapName, QString());
+        const CodecResult result = ReadPicture(this, localPath(bitmap));
+        aborted = result.status == CodecStatus::Aborted;
+        if (result.status == CodecStatus::Ok)
+            decoded = static_cast<char>(result.kind) + result.payload;
     } else {
-        if (sealed && decoded.status != CodecStatus::Aborted)
-            MsgBox(kSealRefusedText, MsgIcon::Information);
+        decoded = DecodePicture(this, localPath(bitmap));
+    }
+    if (!decoded.empty()) {
+        recover(dialog, decoded, bitmapName, sealExpected);
+    } else {
+        if (sealExpected && !aborted && !gAbort)
+            MsgBox(ProtectionText(ProtectStatus::NotSealed), MsgIcon::Information);
         setStatus(QStringLiteral(" Error decoding ") + bitmapName);
     }
     // An aborted decode shows and writes nothing.
-    if (gAbort || decoded.status == CodecStatus::Aborted)
+    if (gAbort || aborted)
         setStatus(QStringLiteral(" User Aborted Decoding ") + bitmapName);
-    endRun();
 }
 
-bool frmMain::seal(uint8_t kind, const std::string& content, std::string& box)
+void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName, bool sealExpected)
 {
-    // A copy for the thread: Clear Memory may wipe gPassword meanwhile.
+    const auto storedKind = static_cast<uint8_t>(decoded[0]);
+    const std::string_view stored = std::string_view(decoded).substr(1);
     std::u16string password = gPassword;
-    const SealStatus status = whileYielding([&] { return SealPayload(kind, content, password, box); });
+    Recovered recovered = whileYielding([&] { return Recover(storedKind, stored, password, sealExpected); });
     Wipe(password);
-    if (status != SealStatus::Ok)
-        MsgBox("There is not enough memory to seal the data.", MsgIcon::Information);
-    return status == SealStatus::Ok;
-}
-
-void frmMain::openSealed(cDialog& dialog, const std::string& box, const QString& bitmapName)
-{
-    std::u16string password = gPassword;
-    uint8_t kind = kKindMessage;
-    std::string payload;
-    const SealStatus status = whileYielding([&] { return OpenSealedBox(box, password, kind, payload); });
-    Wipe(password);
-    if (status != SealStatus::Ok) {
-        MsgBox(status == SealStatus::Failed      ? "There is not enough memory to open the sealed data."
-               : status == SealStatus::TooCostly ? "The sealed data asks for more memory than this program gives it."
-                                                 : kSealRefusedText,
-               MsgIcon::Information);
+    switch (recovered.status) {
+    case ProtectStatus::Ok:
+        presentDecoded(dialog, recovered.kind, std::move(recovered.content), bitmapName,
+                       recovered.protection == Protection::Sealed ? QStringLiteral(" (sealed)") : QString());
+        return;
+    case ProtectStatus::NeedsPassword:
+        // Without a password a sealed box is offered as the file it is stored as, to open later.
+        presentDecoded(dialog, storedKind, std::string(stored), bitmapName, QString());
+        return;
+    default:
+        MsgBox(ProtectionText(recovered.status), MsgIcon::Information);
         setStatus(QStringLiteral(" Error decoding ") + bitmapName);
         return;
     }
-    presentDecoded(dialog, kind, std::move(payload), bitmapName, QStringLiteral(" (sealed)"));
 }
 
 void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,

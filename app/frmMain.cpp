@@ -6,9 +6,9 @@
 #include "MessageTextBox.h"
 #include "NumberText.h"
 #include "Seal.h"
-#include "Settings.h"
+#include "frmSettings.h"
 #include "TextLines.h"
-#include "Ui.h"
+#include "MessageBoxes.h"
 #include "frmAbout.h"
 
 #include <QCloseEvent>
@@ -248,7 +248,7 @@ void frmMain::closeEvent(QCloseEvent* event)
     if (mBusy == BusyState::AbortRequested) {
         // The run is still unwinding from the codec: close once it has returned.
         event->ignore();
-        m_closeWaiting = true;
+        mCloseWaiting = true;
         return;
     }
     event->accept();
@@ -258,8 +258,8 @@ void frmMain::endRun()
 {
     mBusy = BusyState::Idle;
     gAbort = false;
-    if (m_closeWaiting) {
-        m_closeWaiting = false;
+    if (mCloseWaiting) {
+        mCloseWaiting = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
 }
@@ -267,17 +267,6 @@ void frmMain::endRun()
 void frmMain::setStatus(const QString& text)
 {
     lblStatus->setText(text);
-}
-
-bool frmMain::beginRun()
-{
-    if (mBusy != BusyState::Idle) {
-        MsgBox("A process is currently running...", MsgIcon::Information);
-        return false;
-    }
-    gMsgStart = gMsgEnd = gBytePos = 0;
-    gAbort = false;
-    return true;
 }
 
 }  // namespace mirel

@@ -59,23 +59,48 @@ private:
     // Appends the lines of every dropped file to txtMsg, folders skipped.
     void LoadDroppedFiles(const QStringList& paths);
 
-    // Every way out of a run that started: idle again, and a close that waited for it goes on.
+    // A run of a workflow, from its start to every way out: refused with a message while another
+    // runs (false then); otherwise the encoder's bookkeeping and the abort flag start from zero,
+    // and the end makes the window idle again and lets a close that waited go on.
+    class RunScope {
+    public:
+        explicit RunScope(frmMain& window);
+        ~RunScope();
+        RunScope(const RunScope&) = delete;
+        RunScope& operator=(const RunScope&) = delete;
+        explicit operator bool() const { return m_started; }
+
+    private:
+        frmMain& m_window;
+        bool m_started = false;
+    };
+
+    // What an encode run hides, before protection.
+    struct Content {
+        std::string bytes;             // the message's 8-bit bytes, or the file payload
+        uint8_t kind = kKindMessage;
+        int64_t required = 0;          // the carrier size the title of the carrier dialog shows
+    };
+
     void endRun();
     void setStatus(const QString& text);
+    // Gather what an encode run hides: a file the user picks, or the message in txtMsg. False,
+    // after any message, when the run ends here.
+    bool gatherFile(cDialog& dialog, Content& content);
+    bool gatherMessage(Content& content);
+    // Turns content into the payload to hide as Tools > Strong Encryption says, the window alive
+    // meanwhile; content's bytes are wiped. False after a message when it cannot.
+    bool protect(Content& content, std::string& payload);
+    // Opens or deciphers what a decode got back (its kind byte, then the payload) with gPassword
+    // and presents it, or says why it cannot. sealExpected: nothing but a seal is taken.
+    void recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName, bool sealExpected);
     // Shows or saves what a decode run got back, deciphered: a message in txtMsg, a file where the
     // user says; note follows the status text.
     void presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,
                         const QString& note);
-    // Seals kind and content with gPassword into box, the window alive meanwhile. False after a
-    // message when it cannot.
-    bool seal(uint8_t kind, const std::string& content, std::string& box);
-    // Opens the sealed box with gPassword and presents what it holds, or says it does not open.
-    void openSealed(cDialog& dialog, const std::string& box, const QString& bitmapName);
-    // Starts a run: refused with a message while another runs; otherwise the encoder's
-    // bookkeeping and the abort flag start from zero. Returns false when refused.
-    bool beginRun();
 
-    bool m_closeWaiting = false;
+    // A close request came while an abort was pending: the window closes once the run has ended.
+    bool mCloseWaiting = false;
 };
 
 }  // namespace mirel

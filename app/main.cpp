@@ -69,7 +69,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     mirel::frmMain window;
-    mirel::QtUi services(&window);
+    mirel::QtUi services;
     mirel::InstallUi(&services);
     window.show();
     // A picture to open (a file manager's "Open with"): offered for decoding.

@@ -3,9 +3,9 @@
 // loop per row, the main window shown) against the console yield, alternating, and prints the
 // median milliseconds of each and their ratio.
 #include "CipherMirel.h"
+#include "CodecCalls.h"
 #include "ConsoleUi.h"
 #include "QtUi.h"
-#include "Settings.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -21,10 +21,10 @@ namespace {
 double encodeMs(const std::string& carrier, const std::string& payload, const std::string& output)
 {
     mirel::gAbort = false;
-    mirel::gOffset = 0;
+    int32_t offset = 0;
     QElapsedTimer timer;
     timer.start();
-    const int32_t result = mirel::EncodePicture(carrier, output, payload, mirel::kKindFile, mirel::gOffset);
+    const int32_t result = mirel::EncodePicture(carrier, output, payload, mirel::kKindFile, offset);
     const double ms = double(timer.nsecsElapsed()) / 1e6;
     return result == 0 ? ms : -1;
 }
@@ -55,7 +55,7 @@ int main(int argc, char** argv)
 
     mirel::frmMain window;
     window.show();
-    mirel::QtUi desktop(&window);
+    mirel::QtUi desktop;
     mirel::ConsoleUi console;
 
     std::vector<double> desktopMs;

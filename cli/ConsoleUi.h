@@ -8,9 +8,8 @@
 
 namespace mirel {
 
-// Services for a program without windows: message texts go to stderr, a yield advances an
-// optional progress bar, and the password and offset come from the command line (the caller
-// sets gPassword and gOffset before it decodes, so askPasswordAndOffset has nothing to ask).
+// Services for a program without windows: message texts go to stderr, and a yield advances an
+// optional progress bar.
 class ConsoleUi : public UiServices {
 public:
     explicit ConsoleUi(std::FILE* out = stderr);
@@ -18,7 +17,6 @@ public:
     int messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                    MsgButtons buttons) override;
     void yield() override;
-    void askPasswordAndOffset() override {}
 
     // Draws a bar of rows done out of totalRows after each yield, when out is a terminal and
     // showBar is true. endProgress clears it again.

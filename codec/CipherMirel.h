@@ -44,10 +44,11 @@
 // Stream byte b takes one whole group g[0..8]: bit k of b lies in the lowest bit of g[k] for
 // k = 0..7. The lowest bit of g[8] of the first stream group holds the payload kind (0 message,
 // 1 file); every other g[8] is left alone. The stream occupies consecutive groups, starting at
-// group gOffset. There is no signature and no checksum.
+// the group that the offset names (0: the first). There is no signature and no checksum.
 
 #include "BinaryFile.h"
 #include "ErrorCode.h"
+#include "Ui.h"
 
 #include <cstdint>
 #include <functional>
@@ -120,9 +121,10 @@ int64_t PayloadCapacity(const RowGeometry& geometry, int64_t offset = 0);
 
 // The four bytes of the length field, least significant first. value must be >= 0.
 std::string LongToString(int32_t value);
-// The number in a four-byte length field. A fourth byte of 128 or more does not fit: shows
-// "StringToLong Error #6" with its description and returns 0. field must hold four bytes.
-int32_t StringToLong(const std::string& field);
+// The number in a four-byte length field. A fourth byte of 128 or more does not fit: returns 0
+// and, when overflow is given, puts there the message that says so ("StringToLong Error #6" with
+// its description). field must hold four bytes.
+int32_t StringToLong(const std::string& field, Message* overflow = nullptr);
 
 // How a codec call ended.
 enum class CodecStatus {
@@ -132,18 +134,28 @@ enum class CodecStatus {
     Aborted,  // the user aborted the pass (gAbort): nothing was written or decoded
 };
 
-// What a codec call gives back. The encoder fills only status; the decoder also the kind and
-// the payload when it is Ok.
+// What a codec call hands up. The encoder fills status and messages; the decoder also the kind
+// and the payload when it is Ok. The codec shows nothing itself: messages holds what the user is
+// to be told, in order (the refusal or the failure, with its classic wording and icon, and any
+// note before it); the caller shows them. failure keeps the code and the reason of a Failed call.
 struct CodecResult {
     CodecStatus status = CodecStatus::Failed;
     uint8_t kind = kKindMessage;  // the kind bit of the first stream group
     std::string payload;          // exactly as long as the length field says
+    Messages messages;
+    Failure failure;
 };
 
-// Shows a failure of the encoder or the decoder as they show theirs: "Encoding Error #" or
-// "Decoding Error #", the code, and the description.
-void ShowEncodingFailure(const Failure& failure);
-void ShowDecodingFailure(const Failure& failure);
+// The encoder's result in its classic form: 0 when the pass ran (to its end, or until an abort),
+// 1 when refused, 2 when it failed.
+int32_t ClassicEncodeResult(CodecStatus status);
+
+// A Refused result with its message.
+CodecResult Refusal(const std::string& text, MsgIcon icon = MsgIcon::Information);
+// A Failed result for the encoder or the decoder: "Encoding Error #" or "Decoding Error #", the
+// code, and the description.
+CodecResult EncodingFailure(const Failure& failure);
+CodecResult DecodingFailure(const Failure& failure);
 
 // Reads the header of the picture at path; nothing is ever created there. Refused when the file
 // does not start with "BM" (also an empty file); Failed, with the reason in failure, when it
@@ -156,61 +168,47 @@ CodecStatus ReadPictureHeader(const std::string& path, BitmapHeader& header, Fai
 // is not a bitmap; Failed, with the reason, when it cannot be used as a carrier.
 CodecStatus CheckCarrier(const std::string& path, BitmapHeader& header, int64_t& capacity, Failure& failure);
 
-// Writes destinationPath as a copy of the carrier at sourcePath with payload hidden in it, the
-// stream starting after `offset` groups. offset is the shared gOffset, counted down as groups are
-// passed over. Sets gBytePos, gMsgStart and gMsgEnd; yields once per row and stops after the row
-// in which gAbort was set. The new picture replaces the destination only once it is complete and
-// reads back as written; until then, and on every other way out, the destination stays as it
-// was, and no file is left behind.
-//
-// Refused when the destination is not a file (a folder, FIFO, device: nothing is read then), the
-// carrier is not a bitmap, the payload does not fit after the offset, the offset is negative or
-// the destination is the carrier itself; Failed on any other failure (a missing carrier, reading,
-// writing, a malformed or cut-off carrier, a picture that does not read back as written); a
-// message has been shown for both. Aborted, silently, when gAbort was set.
-CodecResult HidePayload(const std::string& sourcePath, const std::string& destinationPath,
-                        std::string_view payload, uint8_t kind, int32_t& offset);
-
-// The encoder proper, for callers that bring their own files. source is the carrier, open at its
-// first byte. Once the input has passed its checks, destination is called for the file that
+// The encoder. source is the carrier, open at its first byte; the stream starts after `offset`
+// groups, and offset is counted down as groups are passed over (the desktop program hands in
+// gOffset itself). Once the input has passed its checks, destination is called for the file that
 // the new picture goes in: empty, open for writing and reading back; its path() names it in
 // messages. HidePayloadInto fills it and checks that it reads back as written; putting it in
-// place is the caller's business. Results and messages as HidePayload's.
+// place is the caller's business. Sets gBytePos, gMsgStart and gMsgEnd; yields once per row and
+// stops after the row in which gAbort was set.
+//
+// Refused when the carrier is not a bitmap, the payload does not fit after the offset or the
+// offset is negative; Failed on any other failure (reading, writing, a malformed or cut-off
+// carrier, a picture that does not read back as written). Aborted, silently, when gAbort was set.
 using DestinationFn = std::function<Failure(BinaryFile*& file)>;
 CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination, std::string_view payload,
                             uint8_t kind, int32_t& offset);
+
+// HidePayloadInto with the new picture written at destinationPath as a plain bitmap: it replaces
+// what is there only once it is complete and reads back as written; on every other way out the
+// destination stays as it was and nothing is left beside it.
+CodecResult HidePayloadAt(BinaryFile& source, const std::string& destinationPath, std::string_view payload,
+                          uint8_t kind, int32_t& offset);
 
 // Refuses, with its message, a destination that is not a file (a folder, FIFO, device) or that
 // is the carrier itself; Ok when it may be written.
 CodecResult RefuseDestination(const std::string& sourcePath, const std::string& destinationPath);
 
-// The classic form of HidePayload: 0 when the pass ran (to its end, or until an abort), 1 when
-// refused, 2 when it failed.
-int32_t EncodePicture(const std::string& sourcePath, const std::string& destinationPath,
-                      std::string_view payload, uint8_t kind, int32_t& offset);
-
-// Reads the payload hidden in the picture at sourcePath. After the signature check it asks the
-// user for password and offset (Ui().askPasswordAndOffset()), then walks from group gOffset,
-// counting gOffset down; yields once per row it has finished.
+// The decoder, in the two steps between which a program may ask for the offset.
+// CheckPicture reads the header of the picture open at its first byte: Refused when it is not a
+// bitmap, Failed when it cannot be read.
+CodecResult CheckPicture(BinaryFile& file, BitmapHeader& header);
+// RevealPayloadFrom walks the picture that CheckPicture accepted (file just after the header) from
+// group `offset`, counting offset down, and yields once per row it has finished.
 //
-// Ok: kind and payload, exactly as long as the length field says. Refused (not a bitmap, a
-// negative offset) or Failed after a message: a missing file, an offset that leaves no room for
-// the length field, an announced length that does not fit after the offset, a file cut off
-// before the announced bytes, a read error. Aborted, silently, when gAbort was set. Only Ok
-// carries a kind and a payload.
-CodecResult RevealPayload(const std::string& sourcePath);
-
-// RevealPayload for a picture that is already open at its first byte; its path() names it in
-// messages.
-CodecResult RevealPayloadFrom(BinaryFile& file);
-
-// The classic form of RevealPayload: the kind byte followed by the payload, or the empty string
-// when it did not end Ok.
-std::string DecodePicture(const std::string& sourcePath);
+// Ok: kind and payload, exactly as long as the length field says. Refused (a negative offset) or
+// Failed: an offset that leaves no room for the length field, an announced length that does not
+// fit after the offset, a file cut off before the announced bytes, a read error. Aborted,
+// silently, when gAbort was set. Only Ok carries a kind and a payload.
+CodecResult RevealPayloadFrom(BinaryFile& file, const BitmapHeader& header, int32_t& offset);
 
 // Reads count stream bytes back from the picture at path, starting at group firstGroup, and the
-// kind bit of that first group; for checking what was written. Reads only the rows that hold
-// them, shows nothing and does not yield. Returns the failure when the picture cannot be read or
+// kind bit of that first group: the reading the encoder checks what it wrote with. Reads only the
+// rows that hold them and does not yield. Returns the failure when the picture cannot be read or
 // does not reach that far.
 Failure ReadStream(const std::string& path, int64_t firstGroup, int64_t count, std::string& bytes, uint8_t& kind);
 

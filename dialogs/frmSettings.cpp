@@ -4,8 +4,8 @@
 #include "FormGeometry.h"
 #include "NumberText.h"
 #include "OffsetText.h"
-#include "Settings.h"
-#include "Ui.h"
+#include "Protection.h"
+#include "MessageBoxes.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +15,8 @@
 
 namespace mirel {
 
+std::u16string gPassword;
+int32_t gOffset = 0;
 bool gSettingsCancelled = false;
 
 frmSettings::frmSettings(QWidget* parent) : FrmSettingsLayout(parent)
@@ -38,7 +40,7 @@ void frmSettings::cmdOK_Click()
     }
     const std::u16string password = txtPassword->text().toStdU16String();
     if (storablePassword) {
-        if (const std::u16string missing = CharactersWithoutCode(password); !missing.empty()) {
+        if (const std::u16string missing = UnstorablePasswordCharacters(Protection::Plain, password); !missing.empty()) {
             MsgBox("The password holds characters that cannot be stored: " + Utf8FromUtf16(missing) +
                        "\r\n\r\nEach of them would become \"?\", so that any such character would open the "
                        "picture. Use Western European letters, digits and signs.",

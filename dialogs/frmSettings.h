@@ -2,7 +2,17 @@
 
 #include "FrmSettingsLayout.h"
 
+#include <cstdint>
+#include <string>
+
 namespace mirel {
+
+// The settings asked for before each run, alive for the whole program run and never stored.
+// The password; empty means no encryption. Held as typed; the cipher takes its 8-bit codes.
+extern std::u16string gPassword;
+// Groups of nine pixel bytes to pass over before the hidden stream starts; handed to the codec,
+// which counts it down.
+extern int32_t gOffset;
 
 // Set while the settings window of an encode run is open and has not been accepted; its OK
 // clears it. Alive for the whole program run.

@@ -1,5 +1,7 @@
 #include "FuzzSupport.h"
 
+#include "BinaryFile.h"
+
 #include "Ui.h"
 
 #include <cstdio>
@@ -19,7 +21,6 @@ public:
         return kAnswerOk;
     }
     void yield() override {}
-    void askPasswordAndOffset() override {}
 };
 
 std::string gScratch;
@@ -93,6 +94,25 @@ std::string ReadFile(const std::string& path)
     std::fclose(f);
     FUZZ_CHECK(!failed);
     return content;
+}
+
+CodecResult Encode(const std::string& carrierPath, const std::string& picturePath, std::string_view payload,
+                   uint8_t kind, int32_t& offset)
+{
+    BinaryFile source;
+    if (Failure f = BinaryFile::openExisting(carrierPath, source))
+        return EncodingFailure(f);
+    return HidePayloadAt(source, picturePath, payload, kind, offset);
+}
+
+CodecResult Decode(const std::string& picturePath, int32_t& offset)
+{
+    BinaryFile file;
+    if (Failure f = BinaryFile::openExisting(picturePath, file))
+        return DecodingFailure(f);
+    BitmapHeader header;
+    CodecResult result = CheckPicture(file, header);
+    return result.status == CodecStatus::Ok ? RevealPayloadFrom(file, header, offset) : result;
 }
 
 }  // namespace mirel::fuzz

@@ -3,6 +3,8 @@
 // What every fuzz harness shares: quiet user services, a scratch folder of its own, and a check
 // that stops the run where a property does not hold.
 
+#include "CipherMirel.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,8 +20,7 @@ namespace mirel::fuzz {
 
 [[noreturn]] void CheckFailed(const char* condition, const char* file, int line);
 
-// Installs, once per process, user services that show nothing, answer OK, leave gPassword and
-// gOffset as they are and run no events.
+// Installs, once per process, user services that show nothing, answer OK and run no events.
 void InstallSilentUi();
 
 // Path of `name` inside this process's scratch folder, made on first use under /dev/shm when
@@ -33,5 +34,11 @@ std::string ScratchPath(const std::string& name);
 void WriteFile(const std::string& path, const uint8_t* data, size_t size);
 // The whole file at path; stops the run when it cannot be read.
 std::string ReadFile(const std::string& path);
+
+// The codec's encoder and decoder on files, without the conversion of other formats: what the
+// programs run for a plain bitmap. Encode writes the new picture at picturePath.
+CodecResult Encode(const std::string& carrierPath, const std::string& picturePath, std::string_view payload,
+                   uint8_t kind, int32_t& offset);
+CodecResult Decode(const std::string& picturePath, int32_t& offset);
 
 }  // namespace mirel::fuzz

@@ -6,7 +6,6 @@
 
 #include "CipherMirel.h"
 #include "FuzzSupport.h"
-#include "Settings.h"
 
 #include <algorithm>
 
@@ -22,15 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::WriteFile(picturePath, data + prefix, size - prefix);
 
     gAbort = false;
-    gPassword.clear();
-    gOffset = offset;
-    const CodecResult decoded = RevealPayload(picturePath);
+    int32_t remaining = offset;
+    const CodecResult decoded = fuzz::Decode(picturePath, remaining);
 
     // Only a finished pass has a result; its kind is 0 or 1.
     FUZZ_CHECK(decoded.status == CodecStatus::Ok || (decoded.payload.empty() && decoded.kind == kKindMessage));
     FUZZ_CHECK(decoded.kind <= kKindFile);
     // The offset is counted down, never past 0.
-    FUZZ_CHECK(gOffset >= 0 && gOffset <= offset);
+    FUZZ_CHECK(remaining >= 0 && remaining <= offset);
+    // Whatever did not end Ok says why.
+    FUZZ_CHECK(decoded.status == CodecStatus::Ok || !decoded.messages.empty());
     if (decoded.status != CodecStatus::Ok)
         return 0;
     const std::string result = static_cast<char>(decoded.kind) + decoded.payload;

@@ -11,7 +11,6 @@
 
 #include "CipherMirel.h"
 #include "FuzzSupport.h"
-#include "Settings.h"
 
 #include <algorithm>
 #include <string_view>
@@ -85,11 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     gAbort = false;
     gBytePos = gMsgStart = gMsgEnd = 0;
     int32_t remaining = offset;
-    const int32_t result = EncodePicture(carrierPath, picturePath, payload, kind, remaining);
-    FUZZ_CHECK(result >= 0 && result <= 2);
+    const CodecResult result = fuzz::Encode(carrierPath, picturePath, payload, kind, remaining);
+    FUZZ_CHECK(result.status != CodecStatus::Aborted);
+    // A refusal or a failure says why; a negative offset is refused.
+    FUZZ_CHECK((result.status == CodecStatus::Ok) == result.messages.empty());
     if (offset < 0)
-        FUZZ_CHECK(result != 0);
-    if (result != 0)
+        FUZZ_CHECK(result.status != CodecStatus::Ok);
+    if (result.status != CodecStatus::Ok)
         return 0;
     // A successful pass used up the offset before the first stream byte.
     FUZZ_CHECK(remaining == 0);
@@ -104,9 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(streamKind == kind);
     FUZZ_CHECK(stream == LongToString(static_cast<int32_t>(payload.size())) + std::string(payload));
 
-    gPassword.clear();
-    gOffset = offset;
-    const CodecResult decoded = RevealPayload(picturePath);
+    int32_t again = offset;
+    const CodecResult decoded = fuzz::Decode(picturePath, again);
     FUZZ_CHECK(decoded.status == CodecStatus::Ok);
     FUZZ_CHECK(decoded.kind == kind);
     FUZZ_CHECK(decoded.payload == payload);

@@ -13,6 +13,7 @@
 // format, which would change the pixels and lose what is hidden. A PNG is decoded as the plain
 // bitmap that holds its pixels; a BMP as it is, whatever its header says.
 
+#include "BinaryFile.h"
 #include "CipherMirel.h"
 
 #include <cstdint>
@@ -45,19 +46,33 @@ CodecStatus ProbePicture(const std::string& path, PictureFacts& facts, Failure& 
 // The payload bytes a carrier of these facts takes once it is a plain bitmap; 0 when none.
 int64_t ConvertedCapacity(const PictureFacts& facts);
 
-// HidePayload for carriers and new pictures of these kinds: hides payload in the carrier at
-// carrierPath, after `offset` groups, and writes the new picture as destinationPath's extension
-// says. Results, messages and guarantees as HidePayload's (the destination stays as it was until
-// the new picture is complete); a destination of another extension is refused with the reason.
-// A carrier with transparency gets a note that it is not kept.
+// The one way in for encoding: hides payload in the carrier at carrierPath, after `offset` groups
+// (counted down as the codec passes them over), and writes the new picture as destinationPath's
+// extension says. The destination stays as it was until the new picture is complete and reads
+// back as written; nothing else is left behind. Refused, with the reason in the messages, for a
+// destination of another extension or that is not a file or is the carrier itself, and for the
+// codec's refusals; Failed or Aborted as the codec says (HidePayloadInto). A carrier with
+// transparency gets a note, first in the messages, that it is not kept.
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset);
 
-// RevealPayload for BMP and PNG pictures.
-CodecResult RevealFromPicture(const std::string& path);
+// A picture opened for decoding: checked, and for a PNG turned into the plain bitmap that holds
+// its pixels, waiting for the offset.
+struct PictureToDecode {
+    BinaryFile file;        // the picture as opened
+    BinaryFile converted;   // the plain bitmap of a PNG
+    BinaryFile* bitmap = nullptr;  // what the decoder walks: file or converted
+    BitmapHeader header;
+};
 
-// True when a picture can be written at path: its extension is .bmp or .png (either case).
-bool IsLosslessOutput(const std::string& path);
+// The one way in for decoding, in two steps, so that a program may ask for the offset between
+// them. OpenToDecode opens the picture at path (nothing is ever created there) and checks it:
+// Refused when it is not a bitmap (a PNG counts as the bitmap of its pixels), Failed when it
+// cannot be read or converted, Aborted when the user aborted a conversion.
+CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture);
+// RevealFromPicture then reads the payload from group `offset` on, counting offset down; results
+// as RevealPayloadFrom's.
+CodecResult RevealFromPicture(PictureToDecode& picture, int32_t& offset);
 
 // The extensions (lower case, without the dot) of the pictures that can be carriers: BMP, PNG
 // and those of every image reader installed with Qt.

@@ -1,7 +1,5 @@
 #include "Ui.h"
 
-#include "AppInfo.h"
-
 #include <cstdio>
 
 namespace mirel {
@@ -18,7 +16,6 @@ public:
         return buttons == MsgButtons::YesNo ? kAnswerNo : kAnswerOk;
     }
     void yield() override {}
-    void askPasswordAndOffset() override {}
 };
 
 UiServices* gInstalled = nullptr;
@@ -30,31 +27,10 @@ void InstallUi(UiServices* services)
     gInstalled = services;
 }
 
-HoldMessages::HoldMessages() : m_outer(Ui()), m_installed(gInstalled)
-{
-    gInstalled = this;
-}
-
-HoldMessages::~HoldMessages()
-{
-    gInstalled = m_installed;
-}
-
-int HoldMessages::messageBox(const std::string&, const std::string&, MsgIcon, MsgButtons buttons)
-{
-    ++held;
-    return buttons == MsgButtons::YesNo ? kAnswerNo : kAnswerOk;
-}
-
 UiServices& Ui()
 {
     static Unattended unattended;
     return gInstalled ? *gInstalled : unattended;
-}
-
-int MsgBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& caption)
-{
-    return Ui().messageBox(text, caption.empty() ? std::string(AppTitle()) : caption, icon, buttons);
 }
 
 void Yield()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace mirel {
 
@@ -12,20 +13,27 @@ inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;
 inline constexpr int kAnswerNo = 7;
 
-// The user-facing services the logic calls. Each program installs its own: the desktop program
-// message boxes and its event loop, mirel-cli the console, the tests a recording fake.
+// Something to tell the user, as the logic hands it up: the text (UTF-8, line breaks as CR LF)
+// and the icon a message box shows it with. The logic never shows it itself; each program says it
+// in its own way.
+struct Message {
+    std::string text;
+    MsgIcon icon = MsgIcon::None;
+};
+using Messages = std::vector<Message>;
+
+// The user-facing services. Each program installs its own: the desktop program message boxes and
+// its event loop, mirel-cli the console, the tests a recording fake.
 class UiServices {
 public:
     virtual ~UiServices() = default;
 
-    // Shows text (UTF-8, line breaks as CR LF) modally and returns the button pressed.
+    // Shows text (UTF-8, line breaks as CR LF) and returns the button pressed. Called by the
+    // programs themselves, never by the codec or the pictures.
     virtual int messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                            MsgButtons buttons) = 0;
     // Runs the pending events once and returns. Called once per picture row by the codec.
     virtual void yield() = 0;
-    // Lets the user set gPassword and gOffset before a picture is decoded. Returns when done;
-    // how the user left it is not reported.
-    virtual void askPasswordAndOffset() = 0;
 };
 
 // Installs the services used from now on; nullptr goes back to none (messages then go to standard
@@ -34,31 +42,6 @@ public:
 void InstallUi(UiServices* services);
 UiServices& Ui();
 
-// For its lifetime, stands in for the services in use: passes yields and the settings request
-// through, and holds back the messages (answering OK, or No to a question) so that the caller can
-// say in one message what they mean.
-class HoldMessages : public UiServices {
-public:
-    HoldMessages();
-    ~HoldMessages() override;
-    HoldMessages(const HoldMessages&) = delete;
-    HoldMessages& operator=(const HoldMessages&) = delete;
-
-    int messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
-                   MsgButtons buttons) override;
-    void yield() override { m_outer.yield(); }
-    void askPasswordAndOffset() override { m_outer.askPasswordAndOffset(); }
-
-    int held = 0;  // how many messages were held back
-
-private:
-    UiServices& m_outer;
-    UiServices* m_installed;  // what was installed before, to put back
-};
-
-// Shorthands. The caption defaults to the program title.
-int MsgBox(const std::string& text, MsgIcon icon = MsgIcon::None, MsgButtons buttons = MsgButtons::Ok,
-           const std::string& caption = {});
 void Yield();
 
 }  // namespace mirel

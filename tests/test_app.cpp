@@ -7,7 +7,7 @@
 #include "ModalDriver.h"
 #include "OffsetText.h"
 #include "QtUi.h"
-#include "Settings.h"
+#include "CodecCalls.h"
 #include "VBEncrypt.h"
 #include "frmAbout.h"
 #include "frmMain.h"
@@ -168,7 +168,7 @@ private slots:
         resetGlobals();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         w = std::make_unique<frmMain>();
-        qtUi = std::make_unique<QtUi>(w.get());
+        qtUi = std::make_unique<QtUi>();
         ui = std::make_unique<test::HookedUi>(*qtUi);
         drive = std::make_unique<ModalDriver>();
         w->show();

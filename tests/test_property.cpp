@@ -3,7 +3,6 @@
 #include "BmpBuilder.h"
 #include "CipherMirel.h"
 #include "RecordingUi.h"
-#include "Settings.h"
 #include "TestFiles.h"
 #include "VBEncrypt.h"
 
@@ -97,9 +96,9 @@ private slots:
             ui.messages.clear();
             gAbort = false;
             gBytePos = gMsgStart = gMsgEnd = 0;
-            gOffset = offset;
+            int32_t left = offset;
             const std::string before = readAll(picturePath);
-            const int32_t result = EncodePicture(carrierPath, picturePath, payload, kind, gOffset);
+            const int32_t result = ui.encode(carrierPath, picturePath, payload, kind, left);
             const bool fits = int64_t(offset) + 4 + int64_t(size) <= groups;
             if (!fits) {
                 QVERIFY2(result == 1, context);
@@ -114,8 +113,10 @@ private slots:
                                                                   offset, int64_t(size) + 4);
             QVERIFY2(difference.isEmpty(), context + " changed " + difference.toUtf8());
 
-            gOffset = offset;
-            const std::string decoded = DecodePicture(picturePath);
+            left = offset;
+            const CodecResult found = ui.decode(picturePath, left);
+            QVERIFY2(found.status == CodecStatus::Ok, context);
+            const std::string decoded = static_cast<char>(found.kind) + found.payload;
             QVERIFY2(ui.messages.empty(), context);
             QVERIFY2(decoded.size() == size + 1 && uint8_t(decoded[0]) == kind, context);
             const std::string back = password.empty() ? decoded.substr(1) : CryptString(decoded.substr(1), password);
@@ -142,13 +143,14 @@ private slots:
                 for (int64_t size = 0; size <= capacity + 1; ++size) {
                     const std::string content = bytesOf(rng, size_t(size));
                     const std::string payload = password.empty() ? content : CryptString(content, password);
-                    gOffset = offset;
-                    const int32_t result = EncodePicture(carrierPath, picturePath, payload, uint8_t(size & 1), gOffset);
+                    int32_t left = offset;
+                    const int32_t result = ui.encode(carrierPath, picturePath, payload, uint8_t(size & 1), left);
                     QCOMPARE(result, size <= capacity ? 0 : 1);
                     if (result != 0)
                         continue;
-                    gOffset = offset;
-                    const std::string decoded = DecodePicture(picturePath);
+                    left = offset;
+                    const CodecResult found = ui.decode(picturePath, left);
+                    const std::string decoded = static_cast<char>(found.kind) + found.payload;
                     QCOMPARE(decoded.size(), size_t(size) + 1);
                     QCOMPARE(int(decoded[0]), int(size & 1));
                     const std::string back =

@@ -69,7 +69,6 @@ public:
         if (onYield)
             onYield(yields);
     }
-    void askPasswordAndOffset() override { m_real.askPasswordAndOffset(); }
 
     int yields = 0;
     std::function<void(int)> onYield;

@@ -1,5 +1,7 @@
 #include "RecordingUi.h"
 
+#include "AppInfo.h"
+
 namespace mirel::test {
 
 RecordingUi::RecordingUi()
@@ -32,11 +34,40 @@ void RecordingUi::yield()
         onYield(yields);
 }
 
-void RecordingUi::askPasswordAndOffset()
+void RecordingUi::record(const Messages& shown)
 {
-    ++settingsRequests;
-    if (onAsk)
-        onAsk();
+    for (const mirel::Message& message : shown)
+        messageBox(message.text, AppTitle(), message.icon, MsgButtons::Ok);
+}
+
+int32_t RecordingUi::encode(const std::string& carrier, const std::string& destination, std::string_view payload,
+                            uint8_t kind, int32_t& offset)
+{
+    CodecResult result = RefuseDestination(carrier, destination);
+    BinaryFile source;
+    if (result.status == CodecStatus::Ok) {
+        if (Failure f = BinaryFile::openExisting(carrier, source))
+            result = EncodingFailure(f);
+        else
+            result = HidePayloadAt(source, destination, payload, kind, offset);
+    }
+    record(result.messages);
+    return ClassicEncodeResult(result.status);
+}
+
+CodecResult RecordingUi::decode(const std::string& picture, int32_t& offset)
+{
+    BinaryFile file;
+    BitmapHeader header;
+    CodecResult result;
+    if (Failure f = BinaryFile::openExisting(picture, file))
+        result = DecodingFailure(f);
+    else
+        result = CheckPicture(file, header);
+    if (result.status == CodecStatus::Ok)
+        result = RevealPayloadFrom(file, header, offset);
+    record(result.messages);
+    return result;
 }
 
 std::string RecordingUi::onlyMessage() const

@@ -1,0 +1,50 @@
+#pragma once
+
+// mirel-cli's dealings with the terminal: what it says, stop signals during a pass, and the
+// secrets it reads (a password from the command line, a file, standard input or the terminal).
+
+#include "CliOptions.h"
+#include "Protection.h"
+#include "Ui.h"
+
+#include <string>
+#include <string_view>
+
+namespace mirel::cli {
+
+// Writes text and a line feed to standard error.
+void Say(const std::string& text);
+// Says each message, line breaks as a terminal wants them.
+void SayAll(const Messages& messages);
+// Writes bytes to standard output; false after a message when the system refuses them.
+bool WriteOut(std::string_view bytes);
+// A name from the picture, fit for a terminal: control characters escaped, in UTF-8.
+std::string Shown(std::string_view storedBytes);
+
+// Ctrl+C and SIGTERM: during a pass over a picture (while a Pass lives) they become an abort at
+// the end of the current row, so that the codec leaves every file as it was; anywhere else they
+// end the program at once. InstallStopSignals sets the handlers, RemoveStopSignals puts the
+// defaults back.
+void InstallStopSignals();
+void RemoveStopSignals();
+struct Pass {
+    Pass();
+    ~Pass();
+    Pass(const Pass&) = delete;
+    Pass& operator=(const Pass&) = delete;
+};
+// Turns a stop signal received during a pass into gAbort; called at each yield.
+void PollStop();
+// The exit status of a run that a signal stopped.
+int StoppedStatus();
+
+// Reads the password of --password, --password-file or --ask-password into password (UTF-16,
+// empty when none was given). A password that is given must not be empty. Characters that
+// `protection` cannot keep apart are refused for encoding (encoding true); decoding takes them as
+// they were taken when the picture was made, with a note. Returns an exit status.
+int LoadPassword(const Options& options, bool encoding, Protection protection, std::u16string& password);
+
+// The offset of --offset (0 without it). False after a message when the number does not fit.
+bool OffsetOf(const Options& options, int32_t& offset);
+
+}  // namespace mirel::cli

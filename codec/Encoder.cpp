@@ -1,0 +1,241 @@
+// The encoder: a copy of the carrier with the stream in the low bits of its groups.
+#include "CipherMirel.h"
+
+#include "CodecRows.h"
+#include "NumberText.h"
+#include "Paths.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace mirel {
+
+namespace {
+
+using rows::kHighBitsMask;
+using rows::kLowBit;
+
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+const char* const kNotBitmapText = "Bitmap doesn't appear to be in Windows format.";
+const char* const kNegativeOffsetText = "The offset must be 0 or more.";
+const char* const kOwnCarrierText =
+    "The new picture cannot be written over its own carrier.\r\n\r\nChoose another name for it.";
+const char* const kUnchangedText = "the new picture does not hold the data just written";
+
+// The hidden stream, the length field followed by the payload, read by position without a copy
+// of the payload.
+class Stream {
+public:
+    explicit Stream(std::string_view payload)
+        : m_lengthField(LongToString(static_cast<int32_t>(payload.size()))), m_payload(payload)
+    {
+    }
+
+    int64_t size() const { return kLengthFieldSize + static_cast<int64_t>(m_payload.size()); }
+    uint8_t operator[](int64_t n) const
+    {
+        return static_cast<uint8_t>(n < kLengthFieldSize ? m_lengthField[static_cast<size_t>(n)]
+                                                         : m_payload[static_cast<size_t>(n - kLengthFieldSize)]);
+    }
+
+private:
+    std::string m_lengthField;
+    std::string_view m_payload;
+};
+
+// The encoder's pass over the rows, after the destination holds the header: stream byte n goes
+// into group offset + n. The caller has made sure that the whole stream fits, so that the
+// picture has whole groups. Only the rows that hold the stream pass through the row buffer, one
+// at a time with a yield after each; the rows before and after them are copied as they are, by
+// the kernel where it can, in slices of a few megabytes with a yield after each. Both stop
+// after the row or slice in which gAbort was set. The shared counters end as a row-by-row pass
+// leaves them.
+class RowEncoder {
+public:
+    RowEncoder(BinaryFile& source, BinaryFile& destination, const RowGeometry& geometry, const Stream& stream,
+               uint8_t kind, int32_t& offset)
+        : m_source(source), m_destination(destination), m_geometry(geometry), m_stream(stream), m_kind(kind),
+          m_offset(offset), m_first(offset), m_end(offset + stream.size())
+    {
+    }
+
+    Failure run()
+    {
+        const int64_t perRow = m_geometry.groupsPerRow;
+        const int64_t firstStreamRow = m_first / perRow;
+        const int64_t lastStreamRow = (m_end - 1) / perRow;
+        if (Failure f = copyRows(0, firstStreamRow); f || gAbort)
+            return f;
+        if (Failure f = rows::MakeRowBuffer(m_source, m_geometry, m_row))
+            return f;
+        for (int64_t r = firstStreamRow; r <= lastStreamRow; ++r) {
+            if (Failure f = encodeRow(r); f || gAbort)
+                return f;
+        }
+        return copyRows(lastStreamRow + 1, m_geometry.rows);
+    }
+
+private:
+    static constexpr int64_t kSliceBytes = int64_t(8) << 20;
+
+    // Copies rows [from, to) unchanged.
+    Failure copyRows(int64_t from, int64_t to)
+    {
+        const int64_t sliceRows = std::max<int64_t>(1, kSliceBytes / m_geometry.stride);
+        for (int64_t r = from; r < to; r += sliceRows) {
+            const int64_t rows = std::min(sliceRows, to - r);
+            if (Failure f = m_source.copyTo(m_destination, rows * m_geometry.stride))
+                return f;
+            countRows(r, rows);
+            Yield();
+            if (gAbort)
+                break;
+        }
+        return {};
+    }
+
+    // Reads row r, puts the stream bytes that fall in it into its groups and writes it.
+    Failure encodeRow(int64_t r)
+    {
+        if (Failure f = m_source.readExact(m_row.data(), m_row.size()))
+            return f;
+        const int64_t rowStart = r * m_geometry.groupsPerRow;
+        const int64_t rowEnd = rowStart + m_geometry.groupsPerRow;
+        for (int64_t g = std::max(m_first, rowStart); g < std::min(m_end, rowEnd); ++g) {
+            uint8_t* group = m_row.data() + (g - rowStart) * kGroupBytes;
+            rows::PutByte(group, m_stream[g - m_first]);
+            if (g == m_first) {
+                group[kKindByte] = static_cast<uint8_t>((group[kKindByte] & kHighBitsMask) | (m_kind & kLowBit));
+                gMsgStart = static_cast<int32_t>(g);
+            }
+            gMsgEnd = static_cast<int32_t>(g);
+        }
+        countRows(r, 1);
+        if (Failure f = m_destination.write(m_row.data(), m_row.size()))
+            return f;
+        Yield();
+        return {};
+    }
+
+    // The counters after rows [r, r + rows): their groups visited, those before the stream passed
+    // over.
+    void countRows(int64_t r, int64_t rows)
+    {
+        const int64_t groups = rows * m_geometry.groupsPerRow;
+        m_offset -= static_cast<int32_t>(std::clamp<int64_t>(m_first - r * m_geometry.groupsPerRow, 0, groups));
+        gBytePos += static_cast<int32_t>(groups);
+    }
+
+    BinaryFile& m_source;
+    BinaryFile& m_destination;
+    const RowGeometry& m_geometry;
+    const Stream& m_stream;
+    const uint8_t m_kind;
+    int32_t& m_offset;
+    const int64_t m_first;  // the group of the first stream byte
+    const int64_t m_end;    // one past the group of the last
+    std::vector<uint8_t> m_row;
+};
+
+// The checks before anything is written: a bitmap, a usable offset and geometry, a stream that
+// fits between the offset and the last group, every row in the file. Ok when the pass may start.
+CodecResult checkInput(BinaryFile& source, BitmapHeader& header, const Stream& stream, int32_t offset)
+{
+    Failure failure;
+    switch (rows::ReadHeader(source, header, failure)) {
+    case CodecStatus::Refused: return Refusal(kNotBitmapText);
+    case CodecStatus::Ok: break;
+    default: return EncodingFailure(failure);
+    }
+    if (offset < 0)
+        return Refusal(kNegativeOffsetText);
+    const RowGeometry geometry = GeometryOf(header);
+    if (Failure f = rows::CheckGeometry(header, geometry))
+        return EncodingFailure(f);
+    if (int64_t(offset) + stream.size() > geometry.groups) {
+        const int64_t most = geometry.groups - offset - kLengthFieldSize;
+        return Refusal(most > 0 ? "Due to size of picture, message cannot exceed " + FormatNumber(most) + " bytes"
+                                : std::string("Due to size of picture, there is no room for a message") +
+                                      (offset > 0 ? " after the offset" : ""),
+                       MsgIcon::None);
+    }
+    if (Failure f = rows::CheckRowsPresent(source, geometry))
+        return EncodingFailure(f);
+    return CodecResult{CodecStatus::Ok, kKindMessage, {}, {}, {}};
+}
+
+// What the new picture holds is checked before anybody takes it for done.
+Failure checkWritten(BinaryFile& out, const RowGeometry& geometry, int64_t firstGroup, std::string_view payload,
+                     uint8_t kind)
+{
+    std::string written;
+    uint8_t writtenKind = kKindMessage;
+    if (Failure f = rows::ReadStreamFrom(out, geometry, firstGroup, kLengthFieldSize + int64_t(payload.size()),
+                                         written, writtenKind))
+        return f;
+    const std::string_view back(written);
+    if (writtenKind != (kind & kLowBit) || back.substr(0, kLengthFieldSize) != LongToString(int32_t(payload.size())) ||
+        back.substr(kLengthFieldSize) != payload)
+        return {ErrorCode::DeviceIo, out.path() + ": " + kUnchangedText};
+    return {};
+}
+
+}  // namespace
+
+CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination, std::string_view payload,
+                            uint8_t kind, int32_t& offset)
+{
+    if (payload.size() > static_cast<size_t>(kInt32Max - kLengthFieldSize))
+        return EncodingFailure({ErrorCode::Overflow, "the payload is larger than 2 GiB"});
+    const Stream stream(payload);
+    BitmapHeader header;
+    if (CodecResult checked = checkInput(source, header, stream, offset); checked.status != CodecStatus::Ok)
+        return checked;
+    const RowGeometry geometry = GeometryOf(header);
+
+    BinaryFile* out = nullptr;
+    if (Failure f = destination(out))
+        return EncodingFailure(f);
+    if (Failure f = out->write(header.bytes, kHeaderSize))
+        return EncodingFailure(f);
+    const int64_t firstGroup = offset;
+    if (Failure f = RowEncoder(source, *out, geometry, stream, kind, offset).run())
+        return EncodingFailure(f);
+    if (gAbort)
+        return CodecResult{CodecStatus::Aborted, kKindMessage, {}, {}, {}};
+    if (Failure f = checkWritten(*out, geometry, firstGroup, payload, kind))
+        return EncodingFailure(f);
+    return CodecResult{CodecStatus::Ok, kKindMessage, {}, {}, {}};
+}
+
+CodecResult HidePayloadAt(BinaryFile& source, const std::string& destinationPath, std::string_view payload,
+                          uint8_t kind, int32_t& offset)
+{
+    OutputFile destination;
+    CodecResult result = HidePayloadInto(
+        source,
+        [&](BinaryFile*& out) {
+            out = &destination.file();
+            return OutputFile::create(destinationPath, destination);
+        },
+        payload, kind, offset);
+    if (result.status == CodecStatus::Ok) {
+        if (Failure f = destination.commit())
+            return EncodingFailure(f);
+    }
+    return result;
+}
+
+CodecResult RefuseDestination(const std::string& sourcePath, const std::string& destinationPath)
+{
+    if (const std::string what = NotAFileAt(destinationPath); !what.empty())
+        return Refusal("The new picture cannot be saved as " + destinationPath + ": it is " + what +
+                       ", not a file.\r\n\r\nChoose another name for it.");
+    if (SameFile(sourcePath, destinationPath))
+        return Refusal(kOwnCarrierText);
+    return CodecResult{CodecStatus::Ok, kKindMessage, {}, {}, {}};
+}
+
+}  // namespace mirel

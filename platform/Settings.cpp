@@ -1,8 +1,0 @@
-#include "Settings.h"
-
-namespace mirel {
-
-std::u16string gPassword;
-int32_t gOffset = 0;
-
-}  // namespace mirel
