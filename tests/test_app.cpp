@@ -23,6 +23,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QTest>
@@ -96,30 +98,87 @@ void dropOn(QWidget* target, const QMimeData* data)
     QApplication::sendEvent(target, &drop);
 }
 
-// What keeps a window's texts from showing whole: a label too small for its text in its font (an
-// empty one needs a line: the status line's texts come later), controls that overlap or leave
-// the window.
-QStringList layoutProblems(QWidget* area)
+// What keeps a window from looking and working as promised: a label too small for its text in its
+// font (an empty one needs a line: the status line's texts come later) or for its picture;
+// controls that overlap or leave their window (the main window's menu bar and client area too); a
+// frame that can be resized or maximized or has no close box, and a minimize button on a dialog
+// but not on the main window; menus out of order or out of the order of their items' indices, an
+// item without an access key of its own in its menu, two items on one shortcut key, an item that
+// starts disabled, hidden or checked; a focus that does not start on focus[0] and move on, a Tab
+// each, through the rest of focus.
+QStringList layoutProblems(QWidget* window, const QStringList& focus)
 {
     QStringList problems;
-    const QList<QWidget*> controls = area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* c : controls) {
-        if (c->isHidden())
-            continue;
-        if (!area->rect().contains(c->geometry()))
-            problems << c->objectName() + " leaves the window";
-        for (QWidget* d : controls) {
-            if (c < d && !d->isHidden() && c->geometry().intersects(d->geometry()))
-                problems << c->objectName() + " overlaps " + d->objectName();
+    auto* main = qobject_cast<FrmMainLayout*>(window);
+    const Qt::WindowFlags flags = window->windowFlags();
+    if (window->minimumSize() != window->maximumSize())
+        problems << "the frame can be resized";
+    if ((flags & Qt::WindowMaximizeButtonHint) || !(flags & Qt::WindowCloseButtonHint) ||
+        bool(main) != bool(flags & Qt::WindowMinimizeButtonHint))
+        problems << "the title bar's buttons";
+    for (QWidget* area : main ? QList<QWidget*>{window, main->centralWidget()} : QList<QWidget*>{window}) {
+        const QList<QWidget*> controls = area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* c : controls) {
+            if (c->isHidden())
+                continue;
+            if (!area->rect().contains(c->geometry()))
+                problems << c->objectName() + " leaves the window";
+            for (QWidget* d : controls) {
+                if (c < d && !d->isHidden() && c->geometry().intersects(d->geometry()))
+                    problems << c->objectName() + " overlaps " + d->objectName();
+            }
+            auto* label = qobject_cast<QLabel*>(c);
+            if (!label)
+                continue;
+            const bool picture = !label->pixmap().isNull();
+            const QSize need = picture ? label->pixmap().deviceIndependentSize().toSize()
+                                       : label->fontMetrics().size(0, label->text().isEmpty() ? "Xg" : label->text());
+            const QRect room = label->contentsRect();
+            if (((picture || !label->text().isEmpty()) && need.width() > room.width()) || need.height() > room.height())
+                problems << label->objectName() + " cuts " + label->text();
         }
-        auto* label = qobject_cast<QLabel*>(c);
-        if (!label || !label->pixmap().isNull())
-            continue;
-        const QSize need = label->fontMetrics().size(0, label->text().isEmpty() ? "Xg" : label->text());
-        const QRect room = label->contentsRect();
-        if ((!label->text().isEmpty() && need.width() > room.width()) || need.height() > room.height())
-            problems << label->objectName() + " cuts " + label->text();
     }
+    if (main) {
+        const QList<QMenu*> menus{main->mnuFile, main->mnuTools, main->mnuHelp};
+        const QList<QList<QAction*>> families{main->mnuFileItem.values(), main->mnuToolsItem.values(),
+                                              main->mnuHelpItem.values()};
+        QList<QAction*> bar;
+        QStringList shortcuts;
+        for (qsizetype k = 0; k < menus.size(); ++k) {
+            bar << menus[k]->menuAction();
+            if (menus[k]->actions() != families[k])
+                problems << menus[k]->objectName() + " is out of the order of its indices";
+        }
+        if (main->menuBar()->actions() != bar)
+            problems << "the menus are out of order";
+        for (const QList<QAction*>& items : QList<QList<QAction*>>{bar} + families) {
+            QStringList keys;
+            for (QAction* item : items) {
+                if (item->isSeparator())
+                    continue;
+                const QString key = QKeySequence::mnemonic(item->text()).toString();
+                const QString shortcut = item->shortcut().toString();
+                if (key.isEmpty() || keys.contains(key))
+                    problems << item->text() + " has no access key of its own";
+                if (!shortcut.isEmpty() && shortcuts.contains(shortcut))
+                    problems << item->text() + " shares its shortcut key";
+                if (!item->isEnabled() || !item->isVisible() || item->isChecked())
+                    problems << item->text() + " starts disabled, hidden or checked";
+                keys << key;
+                shortcuts << shortcut;
+            }
+        }
+    }
+    if (!QTest::qWaitForWindowActive(window))
+        return problems << "the window never becomes active";
+    QStringList walk;
+    for (qsizetype k = 0; k < focus.size(); ++k) {
+        if (k > 0)
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
+        walk << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    if (walk != focus)
+        problems << "the focus goes " + walk.join(", ");
     return problems;
 }
 
@@ -503,25 +562,32 @@ private slots:
         QCOMPARE(gOffset, value);
     }
 
-    // Each window in the program's font: every text shows whole, nothing overlaps. The settings
+    // Each window in the program's font: every text shows whole, nothing overlaps, the menus and
+    // the focus go as promised (focus: where it starts and where each Tab takes it). The settings
     // and About windows open centred on the main window, wherever that stands (its top left
-    // corner, as fractions of the screen's width and height), and wholly on the screen.
+    // corner, as fractions of the screen's width and height), and wholly on the screen; Enter in
+    // the settings window is its OK.
     void windowLayouts_data()
     {
         QTest::addColumn<QString>("window");
         QTest::addColumn<QPointF>("place");
         QTest::addColumn<int>("pointSize");  // of the program's font; 0: as it is
-        QTest::newRow("main, large font") << "main" << QPointF() << 16;
-        QTest::newRow("settings, top left") << "settings" << QPointF(0, 0) << 0;
-        QTest::newRow("settings, half off the bottom right, large font") << "settings" << QPointF(0.9, 0.9) << 16;
-        QTest::newRow("About, top left") << "about" << QPointF(0, 0) << 0;
-        QTest::newRow("About, half off the bottom right, large font") << "about" << QPointF(0.9, 0.9) << 16;
+        QTest::addColumn<QStringList>("focus");
+        const QStringList settings{"txtPassword", "txtOffset", "cmdOK", "txtPassword"};
+        QTest::newRow("main, large font") << "main" << QPointF() << 16 << QStringList{"txtMsg"};
+        QTest::newRow("settings, top left") << "settings" << QPointF(0, 0) << 0 << settings;
+        QTest::newRow("settings, half off the bottom right, large font") << "settings" << QPointF(0.9, 0.9) << 16
+                                                                         << settings;
+        QTest::newRow("About, top left") << "about" << QPointF(0, 0) << 0 << QStringList{"cmdUpdate"};
+        QTest::newRow("About, half off the bottom right, large font") << "about" << QPointF(0.9, 0.9) << 16
+                                                                      << QStringList{"cmdUpdate"};
     }
     void windowLayouts()
     {
         QFETCH(QString, window);
         QFETCH(QPointF, place);
         QFETCH(int, pointSize);
+        QFETCH(QStringList, focus);
         const QFont font = QApplication::font();
         const auto restore = qScopeGuard([font] { QApplication::setFont(font); });
         if (pointSize > 0) {
@@ -531,7 +597,8 @@ private slots:
         }
         if (window == "main") {
             frmMain fresh;
-            QCOMPARE(layoutProblems(fresh.centralWidget()), QStringList());
+            fresh.show();
+            QCOMPARE(layoutProblems(&fresh, focus).join("; "), QString());
             return;
         }
 
@@ -542,18 +609,20 @@ private slots:
         if (window == "settings") {
             drive->then([&](QWidget* modal) {
                 seen = modal->frameGeometry();
-                problems = layoutProblems(modal);
-                ModalDriver::cancel()(modal);
+                problems = layoutProblems(modal, focus);
+                QTest::keyClick(modal->focusWidget(), Qt::Key_Return);
+                if (modal->isVisible())
+                    ModalDriver::cancel()(modal);  // Enter did not close it
             });
-            ShowSettings(w.get(), true);
+            QVERIFY(ShowSettings(w.get(), true));
         } else {
             QPointer<frmAbout> about = frmAbout::ShowAbout(w.get());
             QVERIFY(QTest::qWaitForWindowExposed(about));
             seen = about->frameGeometry();
-            problems = layoutProblems(about);
+            problems = layoutProblems(about, focus);
             about->close();
         }
-        QCOMPARE(problems, QStringList());
+        QCOMPARE(problems.join("; "), QString());
         // Wholly on the screen, and nearer the main window's middle than the screen's.
         QVERIFY(screen.contains(seen));
         const QPoint middle = seen.center();
