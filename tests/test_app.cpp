@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -102,10 +103,10 @@ void dropOn(QWidget* target, const QMimeData* data)
 // font (an empty one needs a line: the status line's texts come later) or for its picture;
 // controls that overlap or leave their window (the main window's menu bar and client area too); a
 // frame that can be resized or maximized or has no close box, and a minimize button on a dialog
-// but not on the main window; menus out of order or out of the order of their items' indices, an
-// item without an access key of its own in its menu, two items on one shortcut key, an item that
-// starts disabled, hidden or checked; a focus that does not start on focus[0] and move on, a Tab
-// each, through the rest of focus.
+// but not on the main window; Enter choosing another button than OK; menus out of order or out of
+// the order of their items' indices, an item without an access key of its own in its menu, two
+// items on one shortcut key, an item that starts disabled, hidden or checked; a focus that does not
+// start on focus[0] and move on, a Tab each, through the rest of focus.
 QStringList layoutProblems(QWidget* window, const QStringList& focus)
 {
     QStringList problems;
@@ -127,6 +128,9 @@ QStringList layoutProblems(QWidget* window, const QStringList& focus)
                 if (c < d && !d->isHidden() && c->geometry().intersects(d->geometry()))
                     problems << c->objectName() + " overlaps " + d->objectName();
             }
+            auto* button = qobject_cast<QPushButton*>(c);
+            if (button && button->isDefault() != (button->objectName() == "cmdOK"))
+                problems << "Enter chooses another button than cmdOK";
             auto* label = qobject_cast<QLabel*>(c);
             if (!label)
                 continue;
@@ -620,6 +624,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(about));
             seen = about->frameGeometry();
             problems = layoutProblems(about, focus);
+            QCOMPARE(about->picIcon->pixmap().size(), QSize(32, 32));
             about->close();
         }
         QCOMPARE(problems.join("; "), QString());
