@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "CipherMirel.h"
 #include "CodePage.h"
+#include "FormImages.h"
 #include "MessageTextBox.h"
 #include "ModalDriver.h"
 #include "OffsetText.h"
@@ -28,6 +29,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -255,6 +257,9 @@ private slots:
     {
         QCOMPARE(w->windowTitle(), "Mirel v" + QString::fromStdString(AppVersionText()));
         QCOMPARE(w->lblStatus->text(), QString());
+        QVERIFY(!w->windowIcon().pixmap(16, 16).isNull());
+        QCOMPARE(w->windowIcon().pixmap(256, 256).size(), QSize(256, 256));  // drawn, not blown up
+        QCOMPARE(ProgramIcon32().size(), QSize(32, 32));
         // The open dialogs start in the folder the program was started in, not the executable's.
         const QString started = QFileInfo(at(QString())).canonicalFilePath() + '/';
         const QString before = QDir::currentPath();
@@ -262,6 +267,41 @@ private slots:
         const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
         frmMain fresh;
         QCOMPARE(fresh.mDefaultDir, started);
+    }
+
+    void shortcutKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("family");
+        QTest::addColumn<int>("index");
+        QTest::newRow("Ctrl+E") << int(Qt::Key_E) << int(Qt::ControlModifier) << 0 << 0;
+        QTest::newRow("Ctrl+F") << int(Qt::Key_F) << int(Qt::ControlModifier) << 0 << 1;
+        QTest::newRow("Ctrl+D") << int(Qt::Key_D) << int(Qt::ControlModifier) << 0 << 2;
+        QTest::newRow("F1") << int(Qt::Key_F1) << 0 << 1 << 0;
+        QTest::newRow("F2") << int(Qt::Key_F2) << 0 << 1 << 1;
+        QTest::newRow("F3") << int(Qt::Key_F3) << 0 << 1 << 2;
+    }
+    // On the bare layout, whose items start nothing: each key reaches its family's handler once.
+    void shortcutKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, family);
+        QFETCH(int, index);
+        FrmMainLayout bare;
+        bare.show();
+        QVERIFY(QTest::qWaitForWindowActive(&bare));
+        QSignalSpy file(&bare, &FrmMainLayout::mnuFileItemClicked);
+        QSignalSpy tools(&bare, &FrmMainLayout::mnuToolsItemClicked);
+        QTest::keyClick(bare.txtMsg, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QSignalSpy& hit = family == 0 ? file : tools;
+        QCOMPARE(file.count() + tools.count(), 1);
+        QCOMPARE(hit.count(), 1);
+        QCOMPARE(hit.at(0).at(0).toInt(), index);
+        // The Exit item reports its own index, not its position.
+        bare.mnuFileItem[10]->trigger();
+        QCOMPARE(file.last().at(0).toInt(), 10);
     }
 
     void messageRoundTrip_data()
@@ -822,6 +862,74 @@ private slots:
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" Message Size: 6 bytes"));
         encodeMessage(at("carrier.bmp"), at("typed.bmp"));
         QCOMPARE(readFile(at("typed.bmp")), codecPicture(at("carrier.bmp"), "a\xa0" "b\r\nc", kKindMessage, "", 0));
+    }
+
+    void messageBoxKeepsTheProgramsText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("crlf") << "one\r\ntwo";
+        QTest::newRow("lone lf and cr") << "a\nb\rc";
+        QTest::newRow("nul and controls") << QString("x") + QChar(0) + "y" + QChar(7) + QChar(0x1b);
+        QTest::newRow("high characters") << QString::fromUtf8("\u20ac\u0081\u00ff");
+        QTest::newRow("trailing break") << "end\r\n";
+    }
+    void messageBoxKeepsTheProgramsText()
+    {
+        QFETCH(QString, text);
+        MessageTextBox box;
+        box.setText(text);
+        QCOMPARE(box.text(), text);
+        box.appendText("+more\r\n");
+        QCOMPARE(box.text(), text + "+more\r\n");
+        QVERIFY(!box.toPlainText().contains(QChar(0)));
+    }
+
+    // Steps on the message box, and the text the logic then reads. Steps: "type:" at the end,
+    // "enter", "paste:", "set:" and "append:" (the program's changes), "undo", "redo", "wipe"
+    // (Clear Memory). "@" stands for NUL.
+    void editing_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("typed line breaks") << QStringList{"set:kept\r\n", "type:x", "enter", "type:y"}
+                                           << "kept\r\nx\r\ny";
+        QTest::newRow("typed no-break space") << QStringList{"type:a\u00a0b"} << "a\u00a0b";
+        QTest::newRow("pasted line separator") << QStringList{"paste:a\u2028b"} << "a\u2028b";
+        QTest::newRow("a decode undone") << QStringList{"type:mine", "set:decoded", "undo"} << "mine";
+        QTest::newRow("and redone, whole") << QStringList{"type:mine", "set:d@\rx", "undo", "redo"} << "d@\rx";
+        QTest::newRow("a drop undone") << QStringList{"set:kept\r\n", "append:line\r\n", "undo"} << "kept\r\n";
+        QTest::newRow("a line break across a drop") << QStringList{"set:cr\r", "append:\nlf"} << "cr\r\nlf";
+        QTest::newRow("typing undone, whole") << QStringList{"set:a@b\rc\n", "type:x", "undo"} << "a@b\rc\n";
+        QTest::newRow("nothing to undo after a wipe") << QStringList{"type:secret", "set:s", "wipe", "undo", "undo"}
+                                                      << "";
+    }
+    void editing()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, expected);
+        MessageTextBox box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        for (const QString& step : steps) {
+            const QString verb = step.section(':', 0, 0);
+            const QString arg = step.section(':', 1).replace('@', QChar(0));
+            box.moveCursor(QTextCursor::End);
+            if (verb == "type")
+                QTest::keyClicks(&box, arg);
+            else if (verb == "enter")
+                QTest::keyClick(&box, Qt::Key_Return);
+            else if (verb == "paste")
+                box.insertPlainText(arg);
+            else if (verb == "set")
+                box.setText(arg);
+            else if (verb == "append")
+                box.appendText(arg);
+            else if (verb == "wipe")
+                box.wipe();
+            else
+                QTest::keySequence(&box, verb == "undo" ? QKeySequence::Undo : QKeySequence::Redo);
+        }
+        QCOMPARE(box.text(), expected.replace('@', QChar(0)));
     }
 
     void clearMemory()
