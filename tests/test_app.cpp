@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "CipherMirel.h"
 #include "CodePage.h"
+#include "FormImages.h"
 #include "MessageTextBox.h"
 #include "ModalDriver.h"
 #include "OffsetText.h"
@@ -23,8 +24,12 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -96,30 +101,90 @@ void dropOn(QWidget* target, const QMimeData* data)
     QApplication::sendEvent(target, &drop);
 }
 
-// What keeps a window's texts from showing whole: a label too small for its text in its font (an
-// empty one needs a line: the status line's texts come later), controls that overlap or leave
-// the window.
-QStringList layoutProblems(QWidget* area)
+// What keeps a window from looking and working as promised: a label too small for its text in its
+// font (an empty one needs a line: the status line's texts come later) or for its picture;
+// controls that overlap or leave their window (the main window's menu bar and client area too); a
+// frame that can be resized or maximized or has no close box, and a minimize button on a dialog
+// but not on the main window; Enter choosing another button than OK; menus out of order or out of
+// the order of their items' indices, an item without an access key of its own in its menu, two
+// items on one shortcut key, an item that starts disabled, hidden or checked; a focus that does not
+// start on focus[0] and move on, a Tab each, through the rest of focus.
+QStringList layoutProblems(QWidget* window, const QStringList& focus)
 {
     QStringList problems;
-    const QList<QWidget*> controls = area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* c : controls) {
-        if (c->isHidden())
-            continue;
-        if (!area->rect().contains(c->geometry()))
-            problems << c->objectName() + " leaves the window";
-        for (QWidget* d : controls) {
-            if (c < d && !d->isHidden() && c->geometry().intersects(d->geometry()))
-                problems << c->objectName() + " overlaps " + d->objectName();
+    auto* main = qobject_cast<FrmMainLayout*>(window);
+    const Qt::WindowFlags flags = window->windowFlags();
+    if (window->minimumSize() != window->maximumSize())
+        problems << "the frame can be resized";
+    if ((flags & Qt::WindowMaximizeButtonHint) || !(flags & Qt::WindowCloseButtonHint) ||
+        bool(main) != bool(flags & Qt::WindowMinimizeButtonHint))
+        problems << "the title bar's buttons";
+    for (QWidget* area : main ? QList<QWidget*>{window, main->centralWidget()} : QList<QWidget*>{window}) {
+        const QList<QWidget*> controls = area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* c : controls) {
+            if (c->isHidden())
+                continue;
+            if (!area->rect().contains(c->geometry()))
+                problems << c->objectName() + " leaves the window";
+            for (QWidget* d : controls) {
+                if (c < d && !d->isHidden() && c->geometry().intersects(d->geometry()))
+                    problems << c->objectName() + " overlaps " + d->objectName();
+            }
+            auto* button = qobject_cast<QPushButton*>(c);
+            if (button && button->isDefault() != (button->objectName() == "cmdOK"))
+                problems << "Enter chooses another button than cmdOK";
+            auto* label = qobject_cast<QLabel*>(c);
+            if (!label)
+                continue;
+            const bool picture = !label->pixmap().isNull();
+            const QSize need = picture ? label->pixmap().deviceIndependentSize().toSize()
+                                       : label->fontMetrics().size(0, label->text().isEmpty() ? "Xg" : label->text());
+            const QRect room = label->contentsRect();
+            if (((picture || !label->text().isEmpty()) && need.width() > room.width()) || need.height() > room.height())
+                problems << label->objectName() + " cuts " + label->text();
         }
-        auto* label = qobject_cast<QLabel*>(c);
-        if (!label || !label->pixmap().isNull())
-            continue;
-        const QSize need = label->fontMetrics().size(0, label->text().isEmpty() ? "Xg" : label->text());
-        const QRect room = label->contentsRect();
-        if ((!label->text().isEmpty() && need.width() > room.width()) || need.height() > room.height())
-            problems << label->objectName() + " cuts " + label->text();
     }
+    if (main) {
+        const QList<QMenu*> menus{main->mnuFile, main->mnuTools, main->mnuHelp};
+        const QList<QList<QAction*>> families{main->mnuFileItem.values(), main->mnuToolsItem.values(),
+                                              main->mnuHelpItem.values()};
+        QList<QAction*> bar;
+        QStringList shortcuts;
+        for (qsizetype k = 0; k < menus.size(); ++k) {
+            bar << menus[k]->menuAction();
+            if (menus[k]->actions() != families[k])
+                problems << menus[k]->objectName() + " is out of the order of its indices";
+        }
+        if (main->menuBar()->actions() != bar)
+            problems << "the menus are out of order";
+        for (const QList<QAction*>& items : QList<QList<QAction*>>{bar} + families) {
+            QStringList keys;
+            for (QAction* item : items) {
+                if (item->isSeparator())
+                    continue;
+                const QString key = QKeySequence::mnemonic(item->text()).toString();
+                const QString shortcut = item->shortcut().toString();
+                if (key.isEmpty() || keys.contains(key))
+                    problems << item->text() + " has no access key of its own";
+                if (!shortcut.isEmpty() && shortcuts.contains(shortcut))
+                    problems << item->text() + " shares its shortcut key";
+                if (!item->isEnabled() || !item->isVisible() || item->isChecked())
+                    problems << item->text() + " starts disabled, hidden or checked";
+                keys << key;
+                shortcuts << shortcut;
+            }
+        }
+    }
+    if (!QTest::qWaitForWindowActive(window))
+        return problems << "the window never becomes active";
+    QStringList walk;
+    for (qsizetype k = 0; k < focus.size(); ++k) {
+        if (k > 0)
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
+        walk << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    if (walk != focus)
+        problems << "the focus goes " + walk.join(", ");
     return problems;
 }
 
@@ -192,6 +257,9 @@ private slots:
     {
         QCOMPARE(w->windowTitle(), "Mirel v" + QString::fromStdString(AppVersionText()));
         QCOMPARE(w->lblStatus->text(), QString());
+        QVERIFY(!w->windowIcon().pixmap(16, 16).isNull());
+        QCOMPARE(w->windowIcon().pixmap(256, 256).size(), QSize(256, 256));  // drawn, not blown up
+        QCOMPARE(ProgramIcon32().size(), QSize(32, 32));
         // The open dialogs start in the folder the program was started in, not the executable's.
         const QString started = QFileInfo(at(QString())).canonicalFilePath() + '/';
         const QString before = QDir::currentPath();
@@ -199,6 +267,41 @@ private slots:
         const auto restore = qScopeGuard([&before] { QDir::setCurrent(before); });
         frmMain fresh;
         QCOMPARE(fresh.mDefaultDir, started);
+    }
+
+    void shortcutKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("family");
+        QTest::addColumn<int>("index");
+        QTest::newRow("Ctrl+E") << int(Qt::Key_E) << int(Qt::ControlModifier) << 0 << 0;
+        QTest::newRow("Ctrl+F") << int(Qt::Key_F) << int(Qt::ControlModifier) << 0 << 1;
+        QTest::newRow("Ctrl+D") << int(Qt::Key_D) << int(Qt::ControlModifier) << 0 << 2;
+        QTest::newRow("F1") << int(Qt::Key_F1) << 0 << 1 << 0;
+        QTest::newRow("F2") << int(Qt::Key_F2) << 0 << 1 << 1;
+        QTest::newRow("F3") << int(Qt::Key_F3) << 0 << 1 << 2;
+    }
+    // On the bare layout, whose items start nothing: each key reaches its family's handler once.
+    void shortcutKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, family);
+        QFETCH(int, index);
+        FrmMainLayout bare;
+        bare.show();
+        QVERIFY(QTest::qWaitForWindowActive(&bare));
+        QSignalSpy file(&bare, &FrmMainLayout::mnuFileItemClicked);
+        QSignalSpy tools(&bare, &FrmMainLayout::mnuToolsItemClicked);
+        QTest::keyClick(bare.txtMsg, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QSignalSpy& hit = family == 0 ? file : tools;
+        QCOMPARE(file.count() + tools.count(), 1);
+        QCOMPARE(hit.count(), 1);
+        QCOMPARE(hit.at(0).at(0).toInt(), index);
+        // The Exit item reports its own index, not its position.
+        bare.mnuFileItem[10]->trigger();
+        QCOMPARE(file.last().at(0).toInt(), 10);
     }
 
     void messageRoundTrip_data()
@@ -503,25 +606,32 @@ private slots:
         QCOMPARE(gOffset, value);
     }
 
-    // Each window in the program's font: every text shows whole, nothing overlaps. The settings
+    // Each window in the program's font: every text shows whole, nothing overlaps, the menus and
+    // the focus go as promised (focus: where it starts and where each Tab takes it). The settings
     // and About windows open centred on the main window, wherever that stands (its top left
-    // corner, as fractions of the screen's width and height), and wholly on the screen.
+    // corner, as fractions of the screen's width and height), and wholly on the screen; Enter in
+    // the settings window is its OK.
     void windowLayouts_data()
     {
         QTest::addColumn<QString>("window");
         QTest::addColumn<QPointF>("place");
         QTest::addColumn<int>("pointSize");  // of the program's font; 0: as it is
-        QTest::newRow("main, large font") << "main" << QPointF() << 16;
-        QTest::newRow("settings, top left") << "settings" << QPointF(0, 0) << 0;
-        QTest::newRow("settings, half off the bottom right, large font") << "settings" << QPointF(0.9, 0.9) << 16;
-        QTest::newRow("About, top left") << "about" << QPointF(0, 0) << 0;
-        QTest::newRow("About, half off the bottom right, large font") << "about" << QPointF(0.9, 0.9) << 16;
+        QTest::addColumn<QStringList>("focus");
+        const QStringList settings{"txtPassword", "txtOffset", "cmdOK", "txtPassword"};
+        QTest::newRow("main, large font") << "main" << QPointF() << 16 << QStringList{"txtMsg"};
+        QTest::newRow("settings, top left") << "settings" << QPointF(0, 0) << 0 << settings;
+        QTest::newRow("settings, half off the bottom right, large font") << "settings" << QPointF(0.9, 0.9) << 16
+                                                                         << settings;
+        QTest::newRow("About, top left") << "about" << QPointF(0, 0) << 0 << QStringList{"cmdUpdate"};
+        QTest::newRow("About, half off the bottom right, large font") << "about" << QPointF(0.9, 0.9) << 16
+                                                                      << QStringList{"cmdUpdate"};
     }
     void windowLayouts()
     {
         QFETCH(QString, window);
         QFETCH(QPointF, place);
         QFETCH(int, pointSize);
+        QFETCH(QStringList, focus);
         const QFont font = QApplication::font();
         const auto restore = qScopeGuard([font] { QApplication::setFont(font); });
         if (pointSize > 0) {
@@ -531,7 +641,8 @@ private slots:
         }
         if (window == "main") {
             frmMain fresh;
-            QCOMPARE(layoutProblems(fresh.centralWidget()), QStringList());
+            fresh.show();
+            QCOMPARE(layoutProblems(&fresh, focus).join("; "), QString());
             return;
         }
 
@@ -542,18 +653,21 @@ private slots:
         if (window == "settings") {
             drive->then([&](QWidget* modal) {
                 seen = modal->frameGeometry();
-                problems = layoutProblems(modal);
-                ModalDriver::cancel()(modal);
+                problems = layoutProblems(modal, focus);
+                QTest::keyClick(modal->focusWidget(), Qt::Key_Return);
+                if (modal->isVisible())
+                    ModalDriver::cancel()(modal);  // Enter did not close it
             });
-            ShowSettings(w.get(), true);
+            QVERIFY(ShowSettings(w.get(), true));
         } else {
             QPointer<frmAbout> about = frmAbout::ShowAbout(w.get());
             QVERIFY(QTest::qWaitForWindowExposed(about));
             seen = about->frameGeometry();
-            problems = layoutProblems(about);
+            problems = layoutProblems(about, focus);
+            QCOMPARE(about->picIcon->pixmap().size(), QSize(32, 32));
             about->close();
         }
-        QCOMPARE(problems, QStringList());
+        QCOMPARE(problems.join("; "), QString());
         // Wholly on the screen, and nearer the main window's middle than the screen's.
         QVERIFY(screen.contains(seen));
         const QPoint middle = seen.center();
@@ -748,6 +862,74 @@ private slots:
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" Message Size: 6 bytes"));
         encodeMessage(at("carrier.bmp"), at("typed.bmp"));
         QCOMPARE(readFile(at("typed.bmp")), codecPicture(at("carrier.bmp"), "a\xa0" "b\r\nc", kKindMessage, "", 0));
+    }
+
+    void messageBoxKeepsTheProgramsText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("crlf") << "one\r\ntwo";
+        QTest::newRow("lone lf and cr") << "a\nb\rc";
+        QTest::newRow("nul and controls") << QString("x") + QChar(0) + "y" + QChar(7) + QChar(0x1b);
+        QTest::newRow("high characters") << QString::fromUtf8("\u20ac\u0081\u00ff");
+        QTest::newRow("trailing break") << "end\r\n";
+    }
+    void messageBoxKeepsTheProgramsText()
+    {
+        QFETCH(QString, text);
+        MessageTextBox box;
+        box.setText(text);
+        QCOMPARE(box.text(), text);
+        box.appendText("+more\r\n");
+        QCOMPARE(box.text(), text + "+more\r\n");
+        QVERIFY(!box.toPlainText().contains(QChar(0)));
+    }
+
+    // Steps on the message box, and the text the logic then reads. Steps: "type:" at the end,
+    // "enter", "paste:", "set:" and "append:" (the program's changes), "undo", "redo", "wipe"
+    // (Clear Memory). "@" stands for NUL.
+    void editing_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("typed line breaks") << QStringList{"set:kept\r\n", "type:x", "enter", "type:y"}
+                                           << "kept\r\nx\r\ny";
+        QTest::newRow("typed no-break space") << QStringList{"type:a\u00a0b"} << "a\u00a0b";
+        QTest::newRow("pasted line separator") << QStringList{"paste:a\u2028b"} << "a\u2028b";
+        QTest::newRow("a decode undone") << QStringList{"type:mine", "set:decoded", "undo"} << "mine";
+        QTest::newRow("and redone, whole") << QStringList{"type:mine", "set:d@\rx", "undo", "redo"} << "d@\rx";
+        QTest::newRow("a drop undone") << QStringList{"set:kept\r\n", "append:line\r\n", "undo"} << "kept\r\n";
+        QTest::newRow("a line break across a drop") << QStringList{"set:cr\r", "append:\nlf"} << "cr\r\nlf";
+        QTest::newRow("typing undone, whole") << QStringList{"set:a@b\rc\n", "type:x", "undo"} << "a@b\rc\n";
+        QTest::newRow("nothing to undo after a wipe") << QStringList{"type:secret", "set:s", "wipe", "undo", "undo"}
+                                                      << "";
+    }
+    void editing()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, expected);
+        MessageTextBox box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        for (const QString& step : steps) {
+            const QString verb = step.section(':', 0, 0);
+            const QString arg = step.section(':', 1).replace('@', QChar(0));
+            box.moveCursor(QTextCursor::End);
+            if (verb == "type")
+                QTest::keyClicks(&box, arg);
+            else if (verb == "enter")
+                QTest::keyClick(&box, Qt::Key_Return);
+            else if (verb == "paste")
+                box.insertPlainText(arg);
+            else if (verb == "set")
+                box.setText(arg);
+            else if (verb == "append")
+                box.appendText(arg);
+            else if (verb == "wipe")
+                box.wipe();
+            else
+                QTest::keySequence(&box, verb == "undo" ? QKeySequence::Undo : QKeySequence::Redo);
+        }
+        QCOMPARE(box.text(), expected.replace('@', QChar(0)));
     }
 
     void clearMemory()
