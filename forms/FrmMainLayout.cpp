@@ -62,7 +62,7 @@ FrmMainLayout::FrmMainLayout(QWidget* parent)
             &FrmMainLayout::mnuToolsItemClicked);
     addItem(mnuTools, mnuToolsItem, 2, tr("Message &Offsets"), QKeySequence(Qt::Key_F3),
             &FrmMainLayout::mnuToolsItemClicked);
-    addItem(mnuTools, mnuToolsItem, 3, tr("Strong &Encryption"), {}, &FrmMainLayout::mnuToolsItemClicked)
+    addItem(mnuTools, mnuToolsItem, 3, tr("Strong Encryption"), {}, &FrmMainLayout::mnuToolsItemClicked)
         ->setCheckable(true);
 
     mnuHelp = menuBar()->addMenu(tr("&Help"));

@@ -81,20 +81,27 @@ private slots:
     {
         QTest::addColumn<QStringList>("encodeExtra");
         QTest::addColumn<QStringList>("decodeExtra");
-        QTest::newRow("plain") << QStringList() << QStringList();
-        QTest::newRow("password") << QStringList{"--password", "s3cret"} << QStringList{"--password", "s3cret"};
-        QTest::newRow("offset") << QStringList{"--offset", "&H20"} << QStringList{"--offset", "32"};
+        QTest::addColumn<QString>("output");
+        QTest::newRow("plain") << QStringList() << QStringList() << "m.bmp";
+        QTest::newRow("password") << QStringList{"--password", "s3cret"} << QStringList{"--password", "s3cret"}
+                                  << "m.bmp";
+        QTest::newRow("offset") << QStringList{"--offset", "&H20"} << QStringList{"--offset", "32"} << "m.bmp";
         QTest::newRow("both, = form") << QStringList{"--password=pw", "--offset=1e2"}
-                                      << QStringList{"--password=pw", "--offset", "100"};
+                                      << QStringList{"--password=pw", "--offset", "100"} << "m.bmp";
+        // A name of no picture format gets the plain bitmap.
+        QTest::newRow("other name") << QStringList() << QStringList() << "m.dat";
     }
     void messageRoundTrips()
     {
         QFETCH(QStringList, encodeExtra);
         QFETCH(QStringList, decodeExtra);
+        QFETCH(QString, output);
         const QString message = QString::fromUtf8("Grüße, € and a line\r\nbreak");
-        Result r = cli(QStringList{"encode", "carrier.bmp", "m.bmp", "--message", message} + encodeExtra);
+        QFile::remove(at(output));
+        Result r = cli(QStringList{"encode", "carrier.bmp", output, "--message", message} + encodeExtra);
         QCOMPARE(r.exitCode, 0);
-        r = cli(QStringList{"decode", "m.bmp", "--quiet"} + decodeExtra);
+        QVERIFY(readFile(at(output)).startsWith("BM"));
+        r = cli(QStringList{"decode", output, "--quiet"} + decodeExtra);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(QString::fromUtf8(r.out), message);
         QVERIFY(!r.err.contains("does not look like text"));
@@ -310,7 +317,7 @@ private slots:
                                               << "nope";
         QTest::newRow("missing picture") << QStringList{"decode", "nothing.bmp"} << 1 << "File not found";
         QTest::newRow("lossy output") << QStringList{"encode", "carrier.bmp", "o.jpg", "--message", "x"} << 1
-                                      << "only a .bmp or a .png picture keeps every bit";
+                                      << "changes the pixels and would lose what is hidden";
         QTest::newRow("empty message") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", ""} << 1
                                        << "No message to encode.";
         QTest::newRow("empty message file") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file", "empty"}
