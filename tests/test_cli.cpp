@@ -133,8 +133,8 @@ private slots:
     {
         QTest::addColumn<QString>("carrier");
         QTest::addColumn<bool>("transparent");
-        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "v5.bmp", "argb.bmp", "topdown.bmp",
-                                 "palette.bmp"})
+        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp", "argb.bmp",
+                                 "topdown.bmp", "palette.bmp"})
             QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png");
     }
     void carriersOfEveryKind()
@@ -161,6 +161,9 @@ private slots:
             // byte 54, 24 bits, rows bottom to top.
             const QImage bmp(dir + "/out.bmp");
             QVERIFY(!bmp.isNull());
+            // info tells the size the carrier is taken at.
+            const QJsonObject facts = QJsonDocument::fromJson(cli({"info", source, "--json"}).out).object();
+            QCOMPARE(QSize(facts.value("width").toInt(), facts.value("height").toInt()), bmp.size());
             QCOMPARE(QImage(dir + "/out.png").convertToFormat(QImage::Format_RGB888),
                      bmp.convertToFormat(QImage::Format_RGB888));
             const QByteArray header = readFile(dir + "/out.bmp").left(54);
