@@ -205,20 +205,10 @@ int loadPassword(const Options& options, bool encoding)
     return kExitOk;
 }
 
-// Sets gOffset from --offset (a whole number text, checked when the options were read). Returns
-// false after a message when the number does not fit.
+// Sets gOffset from --offset, whose range was checked when the options were read. Returns true.
 bool loadOffset(const Options& options)
 {
-    gOffset = 0;
-    if (!options.offset)
-        return true;
-    const OffsetValue value = ValueOfOffsetText(*options.offset);
-    if (!value.inRange) {
-        say("The offset \"" + *options.offset + "\" is too large: it must lie between 0 and " +
-            FormatNumber(INT32_MAX) + ".");
-        return false;
-    }
-    gOffset = value.value;
+    gOffset = options.offset.value_or(0);
     return true;
 }
 
