@@ -312,7 +312,12 @@ private slots:
         QTest::newRow("does not fit") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file", "big.bin"} << 1
                                       << "Due to size of picture, message cannot exceed 1,596 bytes";
         QTest::newRow("offset too large") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--offset", "1e10"}
-                                          << 1 << "too large";
+                                          << 1 << "The offset \"1e10\" is too large: it must lie between 0 and 2,147,483,647.";
+        QTest::newRow("offset far below") << QStringList{"info", "carrier.bmp", "--offset", "-1e10"} << 1 << "\"-1e10\" is too large";
+        QTest::newRow("offset too large for open") << QStringList{"open", "box", "--offset", "1e10"} << 64
+                                                   << "--offset does not go with open";
+        QTest::newRow("offset too large, then a typo") << QStringList{"decode", "m2.bmp", "--offset", "1e10", "--frob"} << 64
+                                                       << "unknown option --frob";
         QTest::newRow("negative offset") << QStringList{"decode", "carrier.bmp", "--offset", "-5"} << 1
                                          << "The offset must be 0 or more.";
         QTest::newRow("output exists") << QStringList{"decode", "m2.bmp", "--output", "text.txt"} << 1 << "--force";
@@ -345,6 +350,20 @@ private slots:
         QTest::newRow("two sources") << QStringList{"encode", "a", "b", "--message", "x", "--file", "y"} << 64 << "only one";
         QTest::newRow("missing value") << QStringList{"decode", "carrier.bmp", "--offset"} << 64 << "needs a value";
         QTest::newRow("no payload") << QStringList{"encode", "carrier.bmp", "o.bmp"} << 64 << "needs --message";
+        QTest::newRow("empty message after =") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message="} << 1
+                                               << "No message to encode.";
+        QTest::newRow("value for a switch") << QStringList{"info", "carrier.bmp", "--json=yes"} << 64 << "--json takes no value";
+        QTest::newRow("switches run together") << QStringList{"info", "carrier.bmp", "-qh"} << 64 << "unknown option -qh";
+        QTest::newRow("help after --") << QStringList{"--", "encode", "--help"} << 64 << "encode takes CARRIER and OUTPUT";
+        QTest::newRow("two passwords") << QStringList{"decode", "m2.bmp", "--password=a", "--ask-password"} << 64
+                                       << "give only one of --password, --password-file and --ask-password";
+        QTest::newRow("message for decode") << QStringList{"decode", "m2.bmp", "--file", "x"} << 64
+                                            << "--message, --message-file and --file does not go with decode";
+        QTest::newRow("json for encode") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--json"} << 64
+                                         << "--json does not go with encode";
+        QTest::newRow("seal without a password") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--seal"}
+                                                 << 64 << "--seal needs a password";
+        QTest::newRow("seal not found") << QStringList{"decode", "m2.bmp", "--seal"} << 1 << "The password is wrong";
     }
     void refusals()
     {
@@ -365,6 +384,7 @@ private slots:
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY(!QFile::exists(at("nothing.bmp")));
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(r.err.endsWith("Try 'mirel-cli --help' for more information.\n"), exitCode == 64);
         QCOMPARE(readFile(at("text.txt")), QByteArray("plain text, not a picture"));
         QVERIFY(!QFile::exists(at("o.bmp")));  // no header-only picture is left behind
     }
@@ -413,6 +433,17 @@ private slots:
         r = cli({"--help"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("mirel-cli encode CARRIER OUTPUT"));
+        QVERIFY(r.out.contains("  --json                info: print one JSON object\n"));
+        QCOMPARE(cli({"help"}).out, r.out);
+        QCOMPARE(cli({"frob", "-h"}).out, r.out);
+        // After a command, only its own usage and options.
+        r = cli({"--quiet", "encode", "--help", "--frob"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith("Usage:\n  mirel-cli encode CARRIER OUTPUT"));
+        QVERIFY(r.out.contains("  --message TEXT ") && r.out.contains("  -h, --help "));
+        QVERIFY(!r.out.contains("mirel-cli decode") && !r.out.contains("--json") && !r.out.contains("--version"));
+        r = cli({"info", "carrier.bmp", "-h"});
+        QVERIFY(r.out.contains("mirel-cli info PICTURE") && r.out.contains("--json") && !r.out.contains("--message"));
     }
 };
 
