@@ -64,9 +64,8 @@ frmAbout::frmAbout(const QWidget* iconSource) : FrmAboutLayout(nullptr)
     // does. Queued, so that the action returns to the screen reader at once, also when a message
     // box then says that no program could open the address.
     for (QLabel* link : {lblCorvane, lblMailTo}) {
-        connect(
-            link, &QLabel::linkActivated, this, [this, link] { LinkAction(link, kLinkOpen, this); },
-            Qt::QueuedConnection);
+        const auto open = [this, link] { LinkAction(link, kLinkOpen, this); };
+        connect(link, &QLabel::linkActivated, this, open, Qt::QueuedConnection);
     }
 
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);

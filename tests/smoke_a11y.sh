@@ -4,7 +4,7 @@
 # Wayland compositor (weston, headless), each with a D-Bus session and an accessibility bus of its
 # own. Then the picture it made must be the one mirel-cli makes, the web link must have reached
 # the desktop's opener, and the program must have said nothing on standard error.
-#   smoke_a11y.sh x11|wayland MIREL MIREL_CLI SAMPLE_BMP
+#   isolated.sh smoke_a11y.sh x11|wayland MIREL MIREL_CLI SAMPLE_BMP
 # Exits 77 (skipped), saying why, when a component it needs is missing.
 set -euo pipefail
 kind=$1
@@ -12,6 +12,7 @@ mirel=$2
 cli=$3
 sample=$4
 here=$(cd "$(dirname "$0")" && pwd)
+work=$MIREL_TEST_WORK
 message=$'Hidden through the accessibility tree, caf\xc3\xa9 at noon.'
 
 skip() {
@@ -23,15 +24,16 @@ fail() {
   exit 1
 }
 
-if [ -z "${MIREL_A11Y_WORK:-}" ]; then
-  python=
+# First the components, then the same script again inside the display and the session bus,
+# which starts the accessibility bus with its socket in this test's own XDG_RUNTIME_DIR.
+if [ -z "${MIREL_A11Y_PYTHON:-}" ]; then
   for candidate in /usr/bin/python3 python3; do
     if "$candidate" -c 'import pyatspi' 2>/dev/null; then
-      python=$candidate
+      export MIREL_A11Y_PYTHON=$candidate
       break
     fi
   done
-  [ -n "$python" ] || skip "no python3 with pyatspi (Debian: python3-pyatspi)"
+  [ -n "${MIREL_A11Y_PYTHON:-}" ] || skip "no python3 with pyatspi (Debian: python3-pyatspi)"
   command -v dbus-run-session >/dev/null || skip "no dbus-run-session (Debian: dbus-daemon)"
   [ -f /usr/share/dbus-1/services/org.a11y.Bus.service ] || skip "no accessibility bus (Debian: at-spi2-core)"
   case $kind in
@@ -42,28 +44,19 @@ if [ -z "${MIREL_A11Y_WORK:-}" ]; then
     wayland) command -v weston >/dev/null || skip "no weston" ;;
     *) fail "unknown kind of display: $kind" ;;
   esac
-  work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-a11y.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-  mkdir -p "$work/home" "$work/config" "$work/runtime" "$work/bin"
-  chmod 0700 "$work/runtime"
   # The desktop's opener of addresses, standing in for the browser: notes what it was given.
+  mkdir "$work/bin"
   printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/opened.txt"\n' "$work" > "$work/bin/xdg-open"
   chmod +x "$work/bin/xdg-open"
+  export PATH="$work/bin:$PATH"
   cp "$sample" "$work/carrier.bmp"
-  # The session bus starts the accessibility bus, which keeps its socket in XDG_RUNTIME_DIR.
-  export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" LC_ALL=C.UTF-8
-  export PATH="$work/bin:$PATH" MIREL_A11Y_WORK="$work" MIREL_A11Y_PYTHON="$python"
   unset DISPLAY WAYLAND_DISPLAY
-  status=0
   if [ "$kind" = x11 ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "$@" || status=$?
-  else
-    dbus-run-session -- "$0" "$@" || status=$?
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "$@"
   fi
-  exit "$status"
+  exec dbus-run-session -- "$0" "$@"
 fi
 
-work=$MIREL_A11Y_WORK
 if [ "$kind" = x11 ]; then
   export QT_QPA_PLATFORM=xcb
 else
