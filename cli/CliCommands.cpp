@@ -208,17 +208,17 @@ int saveFile(const Options& options, const std::string& text)
     if (LooksGarbledName(file.name))
         Say("Note: the hidden file's name, \"" + Shown(file.name) +
             "\", does not look like a name. Were the password and the offset right?");
-    // The stored name comes from the picture: only its last component is used, and never with
-    // control characters.
-    const std::string name = Utf8FromAnsi(SafeFileName(file.name));
+    // The stored name comes from the picture: only its last component is used, never with
+    // control characters, and always as the name of a file in the folder: "-" is no standard
+    // output, "." and ".." no folders, and a leading "-" no option to a later command.
+    std::string name = Utf8FromAnsi(SafeFileName(file.name));
+    if (name.empty())
+        name = "_";
+    else if (name.front() == '-')
+        name.front() = '_';
     std::string path = options.output;
-    if (path.empty() || isDirectory(path)) {
-        if (name.empty()) {
-            Say("The hidden file has no usable name; give one with --output.");
-            return kExitRefused;
-        }
+    if (path.empty() || isDirectory(path))
         path = path.empty() ? name : path + (path.back() == '/' ? "" : "/") + name;
-    }
     const int result = saveTo(path, file.data, options.force);
     if (result == kExitOk && !options.quiet && path != "-")
         Say("Decoded file " + path + " (" + FormatNumber(static_cast<int64_t>(file.data.size())) + " bytes).");

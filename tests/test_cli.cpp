@@ -280,9 +280,12 @@ private slots:
                                          << "_]0;owned_a.txt" << "\\x1B]0;owned\\x07a.txt";
         QTest::newRow("newline and nul") << QByteArray("\x05" "a\nb\0c" "payload", 13) << 0 << "a_b_c"
                                          << "a\\x0Ab\\x00c";
-        QTest::newRow("dots only") << QByteArray("\x02..payload") << 1 << "" << "--output";
-        QTest::newRow("controls only") << QByteArray("\x02\x01\x02payload") << 1 << "" << "--output";
-        QTest::newRow("no name") << QByteArray("\x00payload", 8) << 1 << "" << "--output";
+        // Always a file in the folder: never standard output, a folder or an option.
+        QTest::newRow("dots only") << QByteArray("\x02..payload") << 0 << "_" << "";
+        QTest::newRow("controls only") << QByteArray("\x02\x01\x02payload") << 0 << "_" << "";
+        QTest::newRow("no name") << QByteArray("\x00payload", 8) << 0 << "_" << "";
+        QTest::newRow("standard output") << QByteArray("\x01-payload") << 0 << "_" << "";
+        QTest::newRow("an option") << QByteArray("\x05-rf xpayload") << 0 << "_rf x" << "";
         QTest::newRow("name past the data") << QByteArray("\xF0short") << 1 << "" << "runs past the end";
     }
     void storedNamesAreUntrusted()
