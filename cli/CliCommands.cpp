@@ -14,7 +14,10 @@
 #include "Terminal.h"
 #include "Wording.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,7 +191,7 @@ int runEncode(const Options& options, ConsoleUi& console)
     }
     console.endProgress(result.status == CodecStatus::Ok);
     if (result.status != CodecStatus::Ok)
-        return passProblem(result, {options.picture, options.output, options.offset.value_or(0)});
+        return passProblem(result, {ShownPicture(options), options.output, options.offset.value_or(0)});
     SayAll(result.messages);  // notes
     if (!options.quiet)
         Say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " + options.output +
@@ -244,7 +247,7 @@ int present(const Options& options, uint8_t kind, const std::string& text)
 {
     if (text.empty()) {
         Say(PlainText(CodecResult{CodecStatus::Ok, kind, {}, {}, {}, Problem::NothingHidden, 0},
-                      {options.picture, {}, options.offset.value_or(0)}));
+                      {ShownPicture(options), {}, options.offset.value_or(0)}));
         return kExitFailed;
     }
     if (kind == kKindFile)
@@ -318,7 +321,7 @@ int runDecode(const Options& options, ConsoleUi& console)
     const CodecResult decoded = decodePicture(options, console, offset);
     if (decoded.status != CodecStatus::Ok) {
         Wipe(password);
-        return passProblem(decoded, {options.picture, {}, options.offset.value_or(0)});
+        return passProblem(decoded, {ShownPicture(options), {}, options.offset.value_or(0)});
     }
     // A sealed box opens by itself; with --seal nothing else is taken.
     std::string box;
@@ -355,17 +358,68 @@ int runOpen(const Options& options)
     return presentRecovered(options, recovered);
 }
 
+// True when path names standard input.
+bool isStandardInput(const std::string& path)
+{
+    return path == "-" || path == "/dev/stdin" || path == "/dev/fd/0" || path == "/proc/self/fd/0";
+}
+
+// A picture on standard input, for decode, info and encode: a file behind it is read in place; a
+// pipe is read into a scratch file first (at most kMostSpooled bytes), so that the picture can be
+// looked at before it is read. Sets options.picture to what is read. Returns an exit status.
+int takeStandardInput(Options& options, BinaryFile& spool)
+{
+    constexpr int64_t kMostSpooled = int64_t(1) << 30;
+    options.pictureShown = "standard input";
+    struct stat st {};
+    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        options.picture = "/proc/self/fd/0";
+        return kExitOk;
+    }
+    if (Failure f = BinaryFile::createTemporary("standard input", spool)) {
+        Say("Cannot keep the picture from standard input: " + f.describe());
+        return kExitFailed;
+    }
+    std::vector<char> buffer(size_t(1) << 20);
+    int64_t total = 0;
+    for (size_t got = 1; got > 0; total += int64_t(got)) {
+        got = 0;
+        const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            Say(std::string("Cannot read standard input: ") + std::strerror(errno));
+            return kExitFailed;
+        }
+        got = size_t(n);
+        if (total + n > kMostSpooled) {
+            Say("The picture on standard input is larger than 1 GiB; give it as a file.");
+            return kExitRefused;
+        }
+        if (Failure f = spool.write(buffer.data(), got)) {
+            Say("Cannot keep the picture from standard input: " + f.describe());
+            return kExitFailed;
+        }
+    }
+    options.picture = "/proc/self/fd/" + std::to_string(spool.descriptor());
+    return kExitOk;
+}
+
 }  // namespace
 
-int Run(const Options& options)
+int Run(const Options& given)
 {
     ConsoleUi console;
     console.onYield = PollStop;
     InstallUi(&console);
     InstallStopSignals();
 
+    Options options = given;
+    BinaryFile spool;
     int status = kExitOk;
-    switch (options.command) {
+    if (options.command != Command::Open && isStandardInput(options.picture))
+        status = takeStandardInput(options, spool);
+    switch (status == kExitOk ? options.command : Command::None) {
     case Command::Encode: status = runEncode(options, console); break;
     case Command::Decode: status = runDecode(options, console); break;
     case Command::Open: status = runOpen(options); break;
@@ -374,7 +428,7 @@ int Run(const Options& options)
     case Command::Version:
         status = WriteOut("mirel-cli " + AppVersionText() + "\n") ? kExitOk : kExitFailed;
         break;
-    case Command::None: status = kExitUsage; break;
+    case Command::None: status = status == kExitOk ? kExitUsage : status; break;
     }
     RemoveStopSignals();
     InstallUi(nullptr);

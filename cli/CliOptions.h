@@ -19,6 +19,7 @@ enum class Source { None, Message, MessageFile, File };
 struct Options {
     Command command = Command::None;
     std::string picture;  // encode: the carrier; decode and info: the picture; open: the sealed box
+    std::string pictureShown;  // what messages call the picture when it is not its path ("standard input")
     std::string output;   // encode: the new picture; decode: --output ("-": standard output)
     Source source = Source::None;
     std::string sourceValue;  // the message text, or the path of the message file ("-": standard input) or the file
@@ -38,6 +39,12 @@ struct ParseError {
     int status = kExitUsage;  // kExitUsage, or kExitRefused for an offset beyond 32 bits
     std::string message;      // one line, without the program's name
 };
+
+// What messages call the picture.
+inline const std::string& ShownPicture(const Options& options)
+{
+    return options.pictureShown.empty() ? options.picture : options.pictureShown;
+}
 
 // Parses the arguments after the program name. Returns the options, or nothing after setting
 // error. Help and version stop the parse where they stand: what follows them is not looked at.

@@ -141,7 +141,7 @@ std::string jsonReport(const PictureFacts& facts, const Room& room, bool convert
 std::string textReport(const Options& options, const PictureFacts& facts, const Room& room,
                        const HiddenFacts& hidden)
 {
-    return "Picture:         " + options.picture + "\n" + "Format:          " + facts.formatName + " (" +
+    return "Picture:         " + ShownPicture(options) + "\n" + "Format:          " + facts.formatName + " (" +
            facts.layout + ")\n" + "Width:           " + FormatNumber(facts.width) + " pixels\n" +
            "Height:          " + FormatNumber(facts.height) + " pixels\n" +
            "Bits per pixel:  " + std::to_string(facts.bitsPerPixel) + "\n" + "Groups:          " +
@@ -161,7 +161,7 @@ int RunInfo(const Options& options)
         return failure.code == ErrorCode::FileNotFound ? kExitRefused : kExitFailed;
     }
     if (facts.format == PictureFormat::Unknown) {
-        Say("Bitmap doesn't appear to be in Windows format.");
+        Say("not a picture Mirel can read: " + ShownPicture(options));
         return kExitRefused;
     }
     const Room room = roomOf(options, facts);

@@ -105,6 +105,11 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(QString::fromUtf8(r.out), message);
         QVERIFY(!r.err.contains("does not look like text"));
+        // The same picture through a pipe, as a PNG too.
+        r = cli(QStringList{"decode", "/dev/stdin", "--quiet"} + decodeExtra, readFile(at(output)));
+        QCOMPARE(QString::fromUtf8(r.out), message);
+        QCOMPARE(cli({"encode", "-", "p.png", "-f", "--message", "x"}, readFile(at(output))).exitCode, 0);
+        QVERIFY(cli({"info", "-"}, readFile(at("p.png"))).out.contains("Format:          PNG"));
     }
 
     void bytesAndFilesRoundTripUnchanged()
