@@ -385,6 +385,9 @@ def main():
                     cov.append(f_c)
                     ste.append(f_s)
                     sc += [p['scene']] * len(f_c)
+            if not cov:
+                trained[scheme, rate], touched[scheme, rate] = (float('nan'), [float('nan')]), (0, 0)
+                continue
             cov, ste = np.vstack(cov), np.vstack(ste)
             trained[scheme, rate] = trained_auc(np.array(sc), cov, ste)
             touched[scheme, rate] = (int(np.sum(np.any(cov != ste, axis=1))), len(cov))
