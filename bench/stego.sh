@@ -20,6 +20,6 @@ cli=$(realpath "${1:-$build/cli/mirel-cli}")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-stego.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-# Debian's python3 and its packages, whatever else is first on PATH.
-/usr/bin/python3 "$MIREL_ROOT/bench/stego_bench.py" --cli "$cli" \
+# Debian's python3 and its packages, whatever else is first on PATH; no bytecode left in bench/.
+PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$MIREL_ROOT/bench/stego_bench.py" --cli "$cli" \
   --mkbmp "$build/bench/mirel-mkbmp" --work "$work"

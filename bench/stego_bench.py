@@ -252,11 +252,13 @@ def trained_auc(scenes, covers, stegos):
 
 
 def timed(cmd, cwd):
-    """Wall time (s) and peak resident memory (KiB) of one run, and whether it succeeded."""
-    r = subprocess.run(['/usr/bin/time', '-f', '%e %M', '-o', 'time.txt'] + cmd, cwd=cwd,
+    """Wall time (s), peak resident memory (KiB) and processor time (s) of one run, and
+    whether it succeeded."""
+    r = subprocess.run(['/usr/bin/time', '-f', '%e %M %U %S', '-o', 'time.txt'] + cmd, cwd=cwd,
                        capture_output=True)
-    wall, peak = open(os.path.join(cwd, 'time.txt')).read().split()[-2:]
-    return float(wall), int(peak), r.returncode == 0
+    with open(os.path.join(cwd, 'time.txt')) as f:
+        wall, peak, user, system = f.read().split()[-4:]
+    return float(wall), int(peak), r.returncode == 0, float(user) + float(system)
 
 
 def big_carrier_runs(cli, mkbmp, work, schemes, runs=3):
@@ -283,8 +285,10 @@ def big_carrier_runs(cli, mkbmp, work, schemes, runs=3):
         dec = [timed(decode, folder) for _ in range(runs)]
         ok = all(e[2] for e in enc + dec) and holds(os.path.join(folder, 'back'), payload)
         out[scheme] = dict(enc=float(np.median([e[0] for e in enc])),
+                           enc_cpu=float(np.median([e[3] for e in enc])),
                            enc_peak=max(e[1] for e in enc),
                            dec=float(np.median([d[0] for d in dec])),
+                           dec_cpu=float(np.median([d[3] for d in dec])),
                            dec_peak=max(d[1] for d in dec), ok=ok)
     shutil.rmtree(folder)
     return size, out
@@ -455,15 +459,16 @@ def main():
         f'{"":>14}' if (s, r) not in touched else f'{"%d/%d" % touched[s, r]:>14}'
         for s in names for r in TRAINED_RATES))
     print()
-    print(f'Carrier of 6000 x 4000 ({size / 1e6:.0f} MB), 1 KB file, 3 runs each: median seconds, '
-          'largest peak memory')
+    print(f'Carrier of 6000 x 4000 ({size / 1e6:.0f} MB), 1 KB file, 3 runs each: median seconds '
+          f'(wall, processor), largest peak memory; load average {os.getloadavg()[0]:.1f} on '
+          f'{os.cpu_count()} cores')
     for scheme in ('plain', 'stealth'):
         if scheme not in big:
             print(f'  {scheme:8} not available')
             continue
         b = big[scheme]
-        print(f'  {scheme:8} encode {b["enc"]:5.2f} s {b["enc_peak"] // 1024:5d} MiB   '
-              f'decode {b["dec"]:5.2f} s {b["dec_peak"] // 1024:5d} MiB'
+        print(f'  {scheme:8} encode {b["enc"]:5.2f} s ({b["enc_cpu"]:4.2f}) {b["enc_peak"] // 1024:5d} MiB'
+              f'   decode {b["dec"]:5.2f} s ({b["dec_cpu"]:4.2f}) {b["dec_peak"] // 1024:5d} MiB'
               + ('' if b['ok'] else '   (FAILED or the file did not come back)'))
 
     # Goals, for the stealth layout; the plain layout's figures are shown beside them.
