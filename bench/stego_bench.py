@@ -467,8 +467,9 @@ def main():
             print(f'  {scheme:8} not available')
             continue
         b = big[scheme]
-        print(f'  {scheme:8} encode {b["enc"]:5.2f} s ({b["enc_cpu"]:4.2f}) {b["enc_peak"] // 1024:5d} MiB'
-              f'   decode {b["dec"]:5.2f} s ({b["dec_cpu"]:4.2f}) {b["dec_peak"] // 1024:5d} MiB'
+        print(f'  {scheme:8} encode {b["enc"]:5.2f} s ({b["enc_cpu"]:4.2f}) '
+              f'{b["enc_peak"] // 1024:5d} MiB   decode {b["dec"]:5.2f} s ({b["dec_cpu"]:4.2f}) '
+              f'{b["dec_peak"] // 1024:5d} MiB'
               + ('' if b['ok'] else '   (FAILED or the file did not come back)'))
 
     # Goals, for the stealth layout; the plain layout's figures are shown beside them.
