@@ -50,20 +50,40 @@ QString allFilesFilter()
     return filterList({"All Files (*.*)", "*.*"});
 }
 
-// The carrier's types: bitmaps first, then every picture that can be read.
-QString carrierFilter()
+// "All Pictures" with the patterns of the given extensions: the type an open dialog starts on,
+// so that a folder of PNG pictures does not look empty.
+QString allPicturesFilter(const std::vector<std::string>& extensions)
 {
     QStringList patterns;
-    for (const std::string& extension : ReadablePictureExtensions())
+    for (const std::string& extension : extensions)
         patterns << QStringLiteral("*.") + QString::fromStdString(extension);
-    return filterList({"Bitmap Files (*.BMP)", "*.BMP"}) + QStringLiteral("All Pictures") + QChar(0) +
-           patterns.join(u';') + QChar(0) + allFilesFilter();
+    return QStringLiteral("All Pictures") + QChar(0) + patterns.join(u';') + QChar(0);
 }
 
-// The new picture's types: the two that keep every bit.
-QString outputFilter()
+// The carrier's types: every picture that can be read, then bitmaps and all files.
+QString carrierFilter()
 {
-    return filterList({"Bitmap Files (*.BMP)", "*.BMP", "PNG Pictures (*.png)", "*.png", "All Files (*.*)", "*.*"});
+    return allPicturesFilter(ReadablePictureExtensions()) + bitmapFilter();
+}
+
+// The types a picture to decode may have: BMP and PNG, then bitmaps and all files.
+QString decodeFilter()
+{
+    return allPicturesFilter({"bmp", "png"}) + bitmapFilter();
+}
+
+// The new picture's types: the two that keep every bit, the carrier's own first.
+QString outputFilter(bool png)
+{
+    const QString bmp = filterList({"Bitmap Files (*.BMP)", "*.BMP"});
+    const QString pngType = filterList({"PNG Pictures (*.png)", "*.png"});
+    return (png ? pngType + bmp : bmp + pngType) + allFilesFilter();
+}
+
+// True when the carrier at path is a PNG: the new picture is proposed as one too.
+bool isPngName(const QString& path)
+{
+    return path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
 }
 
 std::string localPath(const QString& path)
@@ -203,7 +223,8 @@ bool frmMain::protect(Content& content, std::string& payload)
         MsgBox(ProtectionText(status), MsgIcon::Information);
         return false;
     }
-    if (protection == Protection::Sealed)
+    content.sealed = protection == Protection::Sealed;
+    if (content.sealed)
         content.required = (int64_t(payload.size()) + kLengthFieldSize) * kCarrierBytesPerByte;
     return true;
 }
@@ -235,21 +256,37 @@ void frmMain::RunEncode(int sourceKind)
     if (source.isEmpty())
         return;
     mDefaultDir.clear();
-    QString destinationName;
-    const QString destination = dialog.GetSaveName(this, destinationName, QString(),
-                                                   QStringLiteral("Save Encoded Bitmap As"), outputFilter(),
-                                                   QStringLiteral("bmp"));
+    const QString destination = askDestination(dialog, isPngName(source));
     if (destination.isEmpty())
         return;
 
     const QString name = nameOf(destination);
-    setStatus(QStringLiteral(" Encoding ") + name);
+    setStatus(QStringLiteral(" Encoding "), name);
     Yield();
     // A run that fails or is aborted leaves the destination as it was.
     const int32_t result = EncodePicture(localPath(source), localPath(destination), payload, content.kind, gOffset);
-    setStatus((result != 0 ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) + name);
+    if (result != 0)
+        setStatus(QStringLiteral(" Error Encoding "), name);
+    else
+        setStatus(QStringLiteral(" Encoded "), name, content.sealed ? QStringLiteral(" (sealed)") : QString());
     if (gAbort)
-        setStatus(QStringLiteral(" User Aborted Encoding ") + name);
+        setStatus(QStringLiteral(" User Aborted Encoding "), name);
+}
+
+QString frmMain::askDestination(cDialog& dialog, bool png)
+{
+    for (;;) {
+        QString destinationName;
+        const QString destination =
+            dialog.GetSaveName(this, destinationName, QString(), QStringLiteral("Save Encoded Bitmap As"),
+                               outputFilter(png), png ? QStringLiteral("png") : QStringLiteral("bmp"));
+        if (destination.isEmpty() || !IsLossyPictureName(localPath(destination)))
+            return destination;
+        // Asked again before anything is read or written.
+        MsgBox("A picture saved as " + nameOf(destination).toStdString() +
+                   " would change its pixels and lose what is hidden.\r\n\r\nChoose a name ending in .bmp or .png.",
+               MsgIcon::Information);
+    }
 }
 
 void frmMain::RunDecode(const QString& proposed)
@@ -260,45 +297,32 @@ void frmMain::RunDecode(const QString& proposed)
     cDialog dialog;
     QString chosenName;
     const QString bitmap = dialog.GetOpenName(this, chosenName, mDefaultDir, QStringLiteral("Decode Bitmap"),
-                                              bitmapFilter(), proposed);
+                                              decodeFilter(), proposed);
     // A cancelled dialog hands back the name it proposed, but no chosen name.
     if (bitmap.isEmpty() || chosenName.isEmpty())
         return;
     mBusy = BusyState::Running;
     const QString bitmapName = nameOf(bitmap);
-    setStatus(QStringLiteral(" Decoding ") + bitmapName);
+    setStatus(QStringLiteral(" Decoding "), bitmapName);
     Yield();
 
-    const bool sealExpected = StrongEncryption();
-    std::string decoded;
-    bool aborted = false;
-    if (sealExpected) {
-        // When a seal is expected, whatever goes wrong means one thing: said once, below.
-        const CodecResult result = ReadPicture(this, localPath(bitmap));
-        aborted = result.status == CodecStatus::Aborted;
-        if (result.status == CodecStatus::Ok)
-            decoded = static_cast<char>(result.kind) + result.payload;
-    } else {
-        decoded = DecodePicture(this, localPath(bitmap));
-    }
-    if (!decoded.empty()) {
-        recover(dialog, decoded, bitmapName, sealExpected);
-    } else {
-        if (sealExpected && !aborted && !gAbort)
-            MsgBox(ProtectionText(ProtectStatus::NotSealed), MsgIcon::Information);
-        setStatus(QStringLiteral(" Error decoding ") + bitmapName);
-    }
+    // Whatever the picture holds opens by itself, sealed or not.
+    const std::string decoded = DecodePicture(this, localPath(bitmap));
+    if (!decoded.empty())
+        recover(dialog, decoded, bitmapName);
+    else
+        setStatus(QStringLiteral(" Error decoding "), bitmapName);
     // An aborted decode shows and writes nothing.
-    if (gAbort || aborted)
-        setStatus(QStringLiteral(" User Aborted Decoding ") + bitmapName);
+    if (gAbort)
+        setStatus(QStringLiteral(" User Aborted Decoding "), bitmapName);
 }
 
-void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName, bool sealExpected)
+void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName)
 {
     const auto storedKind = static_cast<uint8_t>(decoded[0]);
     const std::string_view stored = std::string_view(decoded).substr(1);
     std::u16string password = gPassword;
-    Recovered recovered = whileYielding([&] { return Recover(storedKind, stored, password, sealExpected); });
+    Recovered recovered = whileYielding([&] { return Recover(storedKind, stored, password, false); });
     Wipe(password);
     switch (recovered.status) {
     case ProtectStatus::Ok:
@@ -311,7 +335,7 @@ void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString
         return;
     default:
         MsgBox(ProtectionText(recovered.status), MsgIcon::Information);
-        setStatus(QStringLiteral(" Error decoding ") + bitmapName);
+        setStatus(QStringLiteral(" Error decoding "), bitmapName);
         return;
     }
 }
@@ -319,9 +343,9 @@ void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString
 void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,
                              const QString& note)
 {
-    const QString errorStatus = QStringLiteral(" Error decoding ") + bitmapName;
+    const auto errorStatus = [&] { setStatus(QStringLiteral(" Error decoding "), bitmapName); };
     if (text.empty()) {
-        setStatus(errorStatus);
+        errorStatus();
         return;
     }
     QString savePath;
@@ -331,7 +355,7 @@ void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, co
             MsgBox("The name of the hidden file runs past the end of its data.\r\n\r\nThe password or the offset "
                    "was probably wrong; nothing was saved.",
                    MsgIcon::Information);
-            setStatus(errorStatus);
+            errorStatus();
             return;
         }
         mDefaultDir.clear();
@@ -344,17 +368,17 @@ void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, co
         // The file is replaced only once the new content is complete.
         if (Failure f = WriteWholeFile(localPath(savePath), text)) {
             MsgBox("Cannot write file " + savePath.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
-            setStatus(errorStatus);
+            errorStatus();
         } else {
-            setStatus(QStringLiteral(" Decoded file ") + nameOf(savePath) + note);
+            setStatus(QStringLiteral(" Decoded file "), nameOf(savePath), note);
         }
         Wipe(text);
         return;
     }
     txtMsg->setText(QString::fromStdU16String(Utf16FromAnsi(text)));
     const bool garbled = kind != kKindFile && !LooksLikeText(text);
-    setStatus(QStringLiteral(" Decoded ") + bitmapName + note +
-              (garbled ? QStringLiteral(" (not like text: wrong password or offset?)") : QString()));
+    setStatus(QStringLiteral(" Decoded "), bitmapName,
+              note + (garbled ? QStringLiteral(" (not like text: wrong password or offset?)") : QString()));
     Wipe(text);
 }
 

@@ -17,12 +17,15 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMimeData>
 #include <QStringDecoder>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -267,6 +270,25 @@ void frmMain::endRun()
 void frmMain::setStatus(const QString& text)
 {
     lblStatus->setText(text);
+    lblStatus->setToolTip(QString());
+}
+
+void frmMain::setStatus(const QString& before, const QString& name, const QString& after)
+{
+    const QString whole = before + name + after;
+    const QFontMetrics metrics(lblStatus->font());
+    // A label with a frame and no indent of its own indents its text by half an "x".
+    const int indent = lblStatus->indent() >= 0 ? lblStatus->indent()
+                       : lblStatus->frameWidth() > 0 ? metrics.horizontalAdvance(QLatin1Char('x')) / 2
+                                                     : 0;
+    const int room = lblStatus->contentsRect().width() - lblStatus->margin() * 2 - indent;
+    if (metrics.horizontalAdvance(whole) <= room) {
+        setStatus(whole);
+        return;
+    }
+    const int nameRoom = std::max(room - metrics.horizontalAdvance(before + after), 0);
+    lblStatus->setText(before + metrics.elidedText(name, Qt::ElideMiddle, nameRoom) + after);
+    lblStatus->setToolTip(whole);
 }
 
 }  // namespace mirel

@@ -41,7 +41,8 @@ public:
     void OfferToDecode(const QString& path);
     // Shows where the hidden stream of the last encode lies: first and last group, groups visited.
     void DisplayMessageOffsets();
-    // True while Tools > Strong Encryption is checked: encode runs seal, decode runs expect a seal.
+    // True while Tools > Strong Encryption is checked: encode runs seal (decode runs open whatever
+    // the picture holds).
     bool StrongEncryption() const;
 
 public slots:
@@ -80,10 +81,17 @@ private:
         std::string bytes;             // the message's 8-bit bytes, or the file payload
         uint8_t kind = kKindMessage;
         int64_t required = 0;          // the carrier size the title of the carrier dialog shows
+        bool sealed = false;           // set once protected with a seal
     };
 
     void endRun();
     void setStatus(const QString& text);
+    // Shows before + name + after in the status line. A name too long for the line is shortened
+    // in its middle, so that what follows it stays visible; the whole text is then the tooltip.
+    void setStatus(const QString& before, const QString& name, const QString& after = {});
+    // Asks for the new picture's name, proposing the carrier's format (png); a name of a lossy
+    // picture format is refused and asked for again. Empty when the user cancels.
+    QString askDestination(cDialog& dialog, bool png);
     // Gather what an encode run hides: a file the user picks, or the message in txtMsg. False,
     // after any message, when the run ends here.
     bool gatherFile(cDialog& dialog, Content& content);
@@ -92,8 +100,8 @@ private:
     // meanwhile; content's bytes are wiped. False after a message when it cannot.
     bool protect(Content& content, std::string& payload);
     // Opens or deciphers what a decode got back (its kind byte, then the payload) with gPassword
-    // and presents it, or says why it cannot. sealExpected: nothing but a seal is taken.
-    void recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName, bool sealExpected);
+    // and presents it, or says why it cannot.
+    void recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName);
     // Shows or saves what a decode run got back, deciphered: a message in txtMsg, a file where the
     // user says; note follows the status text.
     void presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,

@@ -157,13 +157,11 @@ int runEncode(const Options& options, ConsoleUi& console)
     if (!pictureExists(options.picture))
         return kExitRefused;
     std::u16string password;
-    int32_t offset = 0;
+    int32_t offset = options.offset.value_or(0);
     if (const int status = LoadPassword(options, true, options.seal ? Protection::Sealed : Protection::Plain,
                                         password);
         status != kExitOk)
         return status;
-    if (!OffsetOf(options, offset))
-        return kExitRefused;
     std::string content;
     std::string payload;
     uint8_t kind = 0;
@@ -300,11 +298,9 @@ int runDecode(const Options& options, ConsoleUi& console)
     if (!pictureExists(options.picture))
         return kExitRefused;
     std::u16string password;
-    int32_t offset = 0;
+    int32_t offset = options.offset.value_or(0);
     if (const int status = LoadPassword(options, false, Protection::Plain, password); status != kExitOk)
         return status;
-    if (!OffsetOf(options, offset))
-        return kExitRefused;
     if (const int status = checkOutput(options); status != kExitOk)
         return status;
     const CodecResult decoded = decodePicture(options, console, offset);
@@ -363,7 +359,7 @@ int Run(const Options& options)
     case Command::Decode: status = runDecode(options, console); break;
     case Command::Open: status = runOpen(options); break;
     case Command::Info: status = RunInfo(options); break;
-    case Command::Help: status = WriteOut(UsageText()) ? kExitOk : kExitFailed; break;
+    case Command::Help: status = ShowHelp(options.helpCommand); break;
     case Command::Version:
         status = WriteOut("mirel-cli " + AppVersionText() + "\n") ? kExitOk : kExitFailed;
         break;

@@ -55,8 +55,8 @@ HiddenFacts lookAtHidden(const Options& options)
 {
     HiddenFacts facts;
     std::u16string password;
-    int32_t offset = 0;
-    if (!OffsetOf(options, offset) || LoadPassword(options, false, Protection::Plain, password) != kExitOk) {
+    int32_t offset = options.offset.value_or(0);
+    if (LoadPassword(options, false, Protection::Plain, password) != kExitOk) {
         facts.status = kExitRefused;
         return facts;
     }

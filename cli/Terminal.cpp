@@ -4,8 +4,6 @@
 #include "CodePage.h"
 #include "ConsoleUi.h"
 #include "CipherMirel.h"
-#include "NumberText.h"
-#include "OffsetText.h"
 #include "Payload.h"
 
 #include <csignal>
@@ -213,21 +211,6 @@ int LoadPassword(const Options& options, bool encoding, Protection protection, s
     Say("Note: the password's characters without a Windows-1252 code (" + Utf8FromUtf16(missing) +
         ") count as \"?\", as they did when the picture was made.");
     return kExitOk;
-}
-
-bool OffsetOf(const Options& options, int32_t& offset)
-{
-    offset = 0;
-    if (!options.offset)
-        return true;
-    const OffsetValue value = ValueOfOffsetText(*options.offset);
-    if (!value.inRange) {
-        Say("The offset \"" + *options.offset + "\" is too large: it must lie between 0 and " +
-            FormatNumber(INT32_MAX) + ".");
-        return false;
-    }
-    offset = value.value;
-    return true;
 }
 
 }  // namespace mirel::cli

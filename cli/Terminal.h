@@ -44,7 +44,4 @@ int StoppedStatus();
 // they were taken when the picture was made, with a note. Returns an exit status.
 int LoadPassword(const Options& options, bool encoding, Protection protection, std::u16string& password);
 
-// The offset of --offset (0 without it). False after a message when the number does not fit.
-bool OffsetOf(const Options& options, int32_t& offset);
-
 }  // namespace mirel::cli

@@ -151,11 +151,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${MIREL_HOMEPAGE}")
-# The Qt libraries come from dpkg-shlibdeps; the desktop program also needs the xcb platform
-# plugin at run time, which no library dependency pulls in.
+# The Qt libraries come from dpkg-shlibdeps; the desktop program also needs the platform plugins
+# at run time, which no library dependency pulls in: xcb for X11, wayland for Wayland sessions.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(MIREL_BUILD_GUI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
 endif()
 
 include(CPack)

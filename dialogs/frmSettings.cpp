@@ -26,11 +26,12 @@ frmSettings::frmSettings(QWidget* parent) : FrmSettingsLayout(parent)
 
 void frmSettings::cmdOK_Click()
 {
-    const OffsetValue offset = ValueOfOffsetText(txtOffset->text().toStdString());
+    int32_t offset = 0;
     // Groups are counted from the start of the picture: the codec refuses a negative offset, so it
     // is refused here already, with the same range as a number too large.
-    const bool negative = offset.inRange ? offset.value < 0 : offset.number < 0;
-    if (!offset.inRange || negative) {
+    const OffsetCheck check = CheckOffsetText(txtOffset->text().toStdString(), false, offset);
+    if (check != OffsetCheck::Ok) {
+        const bool negative = check == OffsetCheck::Negative || check == OffsetCheck::TooNegative;
         MsgBox("The offset " + txtOffset->text().toStdString() + (negative ? " is negative." : " is too large.") +
                    "\r\n\r\nEnter a number from 0 to " + FormatNumber(std::numeric_limits<int32_t>::max()) + ".",
                MsgIcon::Information);
@@ -51,7 +52,7 @@ void frmSettings::cmdOK_Click()
         }
     }
     gPassword = password;
-    gOffset = offset.value;
+    gOffset = offset;
     gSettingsCancelled = false;
     accept();
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace mirel {
 
@@ -15,18 +16,28 @@ namespace {
 
 enum class Output { Bitmap, Png, Refused };
 
-Output outputOf(const std::string& path)
+// The extensions of picture formats that change pixels (or may, as a TIFF with compression we
+// cannot promise): what is hidden would not survive them.
+constexpr const char* kLossyExtensions[] = {"jpg", "jpeg", "jpe", "webp", "gif", "heic", "heif", "avif", "jxl",
+                                            "tif", "tiff"};
+
+// The extension of the file name at the end of path, in lower case, without the dot.
+std::string extensionOf(const std::string& path)
 {
     const std::string name = path.substr(path.find_last_of('/') + 1);
     const size_t dot = name.find_last_of('.');
     std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    if (extension == "bmp")
-        return Output::Bitmap;
-    if (extension == "png")
-        return Output::Png;
-    return Output::Refused;
+    return extension;
+}
+
+// ".png" writes a PNG; a lossy format is refused; any other name gets the plain bitmap.
+Output outputOf(const std::string& path)
+{
+    if (IsLossyPictureName(path))
+        return Output::Refused;
+    return extensionOf(path) == "png" ? Output::Png : Output::Bitmap;
 }
 
 CodecResult aborted()
@@ -124,14 +135,21 @@ CodecResult writeNewPicture(BinaryFile& carrier, const std::string& destinationP
 
 }  // namespace
 
+bool IsLossyPictureName(const std::string& path)
+{
+    const std::string extension = extensionOf(path);
+    return std::any_of(std::begin(kLossyExtensions), std::end(kLossyExtensions),
+                       [&](const char* lossy) { return extension == lossy; });
+}
+
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset)
 {
     const Output output = outputOf(destinationPath);
     if (output == Output::Refused)
         return Refusal("The new picture cannot be saved as " + destinationPath +
-                       ": only a .bmp or a .png picture keeps every bit of it. Other formats, such as .jpg or "
-                       ".webp, change the pixels and would lose what is hidden.");
+                       ": a picture of that format changes the pixels and would lose what is hidden. Choose a name "
+                       "ending in .bmp or .png (any other name is written as a BMP).");
     // Nothing is read when the picture could not be saved anyway.
     if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
         return refused;

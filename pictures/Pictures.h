@@ -8,9 +8,9 @@
 // scratch file, and the payload is hidden in that. A PNG is turned a row at a time; other
 // formats go through Qt's readers, which hold the whole picture. Transparency cannot be kept.
 //
-// The new picture is written as the destination's extension says: ".bmp" the plain bitmap,
-// ".png" a PNG with exactly its pixels (PngRows.h). Nothing else is taken, least of all a lossy
-// format, which would change the pixels and lose what is hidden. A PNG is decoded as the plain
+// The new picture is written as the destination's extension says: ".png" a PNG with exactly its
+// pixels (PngRows.h), a lossy format (.jpg, .webp, ...) not at all, as it would change the pixels
+// and lose what is hidden, and any other name the plain bitmap. A PNG is decoded as the plain
 // bitmap that holds its pixels; a BMP as it is, whatever its header says.
 
 #include "BinaryFile.h"
@@ -50,8 +50,8 @@ int64_t ConvertedCapacity(const PictureFacts& facts);
 // (counted down as the codec passes them over), and writes the new picture as destinationPath's
 // extension says. The destination stays as it was until the new picture is complete and reads
 // back as written; nothing else is left behind. Refused, with the reason in the messages, for a
-// destination of another extension or that is not a file or is the carrier itself, and for the
-// codec's refusals; Failed or Aborted as the codec says (HidePayloadInto). A carrier with
+// destination of a lossy picture format, or one that is not a file or is the carrier itself, and
+// for the codec's refusals; Failed or Aborted as the codec says (HidePayloadInto). A carrier with
 // transparency gets a note, first in the messages, that it is not kept.
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset);
@@ -73,6 +73,11 @@ CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture);
 // RevealFromPicture then reads the payload from group `offset` on, counting offset down; results
 // as RevealPayloadFrom's.
 CodecResult RevealFromPicture(PictureToDecode& picture, int32_t& offset);
+
+// True when path names a picture format that changes pixels (.jpg, .webp, .gif, .tif, ...), whose
+// hidden data would be lost: such a new picture is refused. ".png" is written as a PNG, and any
+// other name as the plain bitmap.
+bool IsLossyPictureName(const std::string& path);
 
 // The extensions (lower case, without the dot) of the pictures that can be carriers: BMP, PNG
 // and those of every image reader installed with Qt.

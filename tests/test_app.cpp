@@ -106,8 +106,8 @@ void dropOn(QWidget* target, const QMimeData* data)
 // controls that overlap or leave their window (the main window's menu bar and client area too); a
 // frame that can be resized or maximized or has no close box, and a minimize button on a dialog
 // but not on the main window; Enter choosing another button than OK; menus out of order or out of
-// the order of their items' indices, an item without an access key of its own in its menu, two
-// items on one shortcut key, an item that starts disabled, hidden or checked; a focus that does not
+// the order of their items' indices, an item without an access key of its own in its menu (a
+// standing choice, which a stray key must not toggle, has none), two items on one shortcut key, an item that starts disabled, hidden or checked; a focus that does not
 // start on focus[0] and move on, a Tab each, through the rest of focus.
 QStringList layoutProblems(QWidget* window, const QStringList& focus)
 {
@@ -164,8 +164,9 @@ QStringList layoutProblems(QWidget* window, const QStringList& focus)
                     continue;
                 const QString key = QKeySequence::mnemonic(item->text()).toString();
                 const QString shortcut = item->shortcut().toString();
-                if (key.isEmpty() || keys.contains(key))
-                    problems << item->text() + " has no access key of its own";
+                if (item->isCheckable() ? !key.isEmpty() : key.isEmpty() || keys.contains(key))
+                    problems << item->text() + (item->isCheckable() ? " can be toggled by a stray key"
+                                                                    : " has no access key of its own");
                 if (!shortcut.isEmpty() && shortcuts.contains(shortcut))
                     problems << item->text() + " shares its shortcut key";
                 if (!item->isEnabled() || !item->isVisible() || item->isChecked())
@@ -334,6 +335,27 @@ private slots:
         QCOMPARE(gMsgStart, 0);  // a decode run clears the encoder's bookkeeping
     }
 
+    // Strong Encryption seals what is encoded; decoding opens whatever a picture holds.
+    void strongEncryptionSealsEncodesOnly()
+    {
+        w->mnuToolsItem[3]->setChecked(true);
+        w->txtMsg->setText(QStringLiteral("sealed words"));
+        encodeMessage(at("carrier.bmp"), at("s.bmp"), "pw");
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded s.bmp (sealed)"));
+        w->txtMsg->setText(QStringLiteral("x"));
+        decodePicture(at("s.bmp"), "pw");
+        QCOMPARE(w->txtMsg->text(), QStringLiteral("sealed words"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded s.bmp (sealed)"));
+
+        int32_t offset = 0;
+        QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("plain.bmp")), CryptString("plain words", "pw"),
+                               kKindMessage, offset), 0);
+        decodePicture(at("plain.bmp"), "pw");
+        QVERIFY(drive->messages.isEmpty());
+        QCOMPARE(w->txtMsg->text(), QStringLiteral("plain words"));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded plain.bmp"));
+    }
+
     void fileRoundTrip()
     {
         QDir().mkpath(at("in"));
@@ -389,12 +411,16 @@ private slots:
             drive->then(ModalDriver::chooseFile(at("thing.bin")));
         drive->then(ModalDriver::settings("", "0"));
         QString seen;
-        drive->then([&seen](QWidget* modal) {
+        QString startsOn;
+        drive->then([&](QWidget* modal) {
             seen = modal->windowTitle();
+            startsOn = qobject_cast<QFileDialog*>(modal)->selectedNameFilter();
             ModalDriver::cancel()(modal);
         });
         w->mnuFileItem[kind]->trigger();
         QCOMPARE(seen, title);
+        // A folder of PNG pictures does not look empty: the dialog starts on every picture.
+        QVERIFY2(startsOn.startsWith("All Pictures (") && startsOn.contains("*.png"), qPrintable(startsOn));
         // Cancelling the carrier dialog ends the run quietly, before the folder is forgotten.
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" before"));
         QCOMPARE(w->mDefaultDir, w->mAppPath);
@@ -738,7 +764,12 @@ private slots:
         decodePicture(at("pw.bmp"), "wrong");
         QVERIFY(drive->messages.isEmpty());
         QCOMPARE(w->txtMsg->text().size(), qsizetype(secret.size()));
-        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Decoded pw.bmp (not like text: wrong password or offset?)"));
+        // The note stays in sight; a name that leaves it no room is shortened, and the whole text is
+        // the tooltip.
+        const QString status = QStringLiteral(" Decoded pw.bmp (not like text: wrong password or offset?)");
+        QVERIFY(w->lblStatus->text() == status || w->lblStatus->toolTip() == status);
+        QVERIFY2(w->lblStatus->text().endsWith(" (not like text: wrong password or offset?)"),
+                 qPrintable(w->lblStatus->text()));
 
         const std::string file = std::string(1, char(7)) + "a\x1B" "b.txt" + "data";
         QCOMPARE(EncodePicture(local(at("carrier.bmp")), local(at("f.bmp")), file, kKindFile, offset), 0);
@@ -832,6 +863,19 @@ private slots:
         drive->then(ModalDriver::answer(QMessageBox::Ok));
         w->mnuFileItem[2]->trigger();
         QCOMPARE(w->lblStatus->text(), QStringLiteral(" Error decoding text.bmp"));
+
+        // A lossy name is refused in the save dialog itself, which asks again.
+        drive->messages.clear();
+        drive->then(ModalDriver::settings("", "0"));
+        drive->then(ModalDriver::chooseFile(at("carrier.bmp")));
+        drive->then(ModalDriver::chooseFile(at("o.jpg")));
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        drive->then(ModalDriver::chooseFile(at("o.png")));
+        w->mnuFileItem[0]->trigger();
+        QCOMPARE(drive->messages.size(), qsizetype(1));
+        QVERIFY(drive->messages[0].contains("o.jpg would change its pixels"));
+        QVERIFY(!QFile::exists(at("o.jpg")));
+        QCOMPARE(w->lblStatus->text(), QStringLiteral(" Encoded o.png"));
     }
 
 

@@ -81,20 +81,27 @@ private slots:
     {
         QTest::addColumn<QStringList>("encodeExtra");
         QTest::addColumn<QStringList>("decodeExtra");
-        QTest::newRow("plain") << QStringList() << QStringList();
-        QTest::newRow("password") << QStringList{"--password", "s3cret"} << QStringList{"--password", "s3cret"};
-        QTest::newRow("offset") << QStringList{"--offset", "&H20"} << QStringList{"--offset", "32"};
+        QTest::addColumn<QString>("output");
+        QTest::newRow("plain") << QStringList() << QStringList() << "m.bmp";
+        QTest::newRow("password") << QStringList{"--password", "s3cret"} << QStringList{"--password", "s3cret"}
+                                  << "m.bmp";
+        QTest::newRow("offset") << QStringList{"--offset", "&H20"} << QStringList{"--offset", "32"} << "m.bmp";
         QTest::newRow("both, = form") << QStringList{"--password=pw", "--offset=1e2"}
-                                      << QStringList{"--password=pw", "--offset", "100"};
+                                      << QStringList{"--password=pw", "--offset", "100"} << "m.bmp";
+        // A name of no picture format gets the plain bitmap.
+        QTest::newRow("other name") << QStringList() << QStringList() << "m.dat";
     }
     void messageRoundTrips()
     {
         QFETCH(QStringList, encodeExtra);
         QFETCH(QStringList, decodeExtra);
+        QFETCH(QString, output);
         const QString message = QString::fromUtf8("Grüße, € and a line\r\nbreak");
-        Result r = cli(QStringList{"encode", "carrier.bmp", "m.bmp", "--message", message} + encodeExtra);
+        QFile::remove(at(output));
+        Result r = cli(QStringList{"encode", "carrier.bmp", output, "--message", message} + encodeExtra);
         QCOMPARE(r.exitCode, 0);
-        r = cli(QStringList{"decode", "m.bmp", "--quiet"} + decodeExtra);
+        QVERIFY(readFile(at(output)).startsWith("BM"));
+        r = cli(QStringList{"decode", output, "--quiet"} + decodeExtra);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(QString::fromUtf8(r.out), message);
         QVERIFY(!r.err.contains("does not look like text"));
@@ -126,8 +133,8 @@ private slots:
     {
         QTest::addColumn<QString>("carrier");
         QTest::addColumn<bool>("transparent");
-        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "v5.bmp", "argb.bmp", "topdown.bmp",
-                                 "palette.bmp"})
+        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp", "argb.bmp",
+                                 "topdown.bmp", "palette.bmp"})
             QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png");
     }
     void carriersOfEveryKind()
@@ -154,6 +161,9 @@ private slots:
             // byte 54, 24 bits, rows bottom to top.
             const QImage bmp(dir + "/out.bmp");
             QVERIFY(!bmp.isNull());
+            // info tells the size the carrier is taken at.
+            const QJsonObject facts = QJsonDocument::fromJson(cli({"info", source, "--json"}).out).object();
+            QCOMPARE(QSize(facts.value("width").toInt(), facts.value("height").toInt()), bmp.size());
             QCOMPARE(QImage(dir + "/out.png").convertToFormat(QImage::Format_RGB888),
                      bmp.convertToFormat(QImage::Format_RGB888));
             const QByteArray header = readFile(dir + "/out.bmp").left(54);
@@ -302,7 +312,12 @@ private slots:
         QTest::newRow("does not fit") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file", "big.bin"} << 1
                                       << "Due to size of picture, message cannot exceed 1,596 bytes";
         QTest::newRow("offset too large") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--offset", "1e10"}
-                                          << 1 << "too large";
+                                          << 1 << "The offset \"1e10\" is too large: it must lie between 0 and 2,147,483,647.";
+        QTest::newRow("offset far below") << QStringList{"info", "carrier.bmp", "--offset", "-1e10"} << 1 << "\"-1e10\" is too large";
+        QTest::newRow("offset too large for open") << QStringList{"open", "box", "--offset", "1e10"} << 64
+                                                   << "--offset does not go with open";
+        QTest::newRow("offset too large, then a typo") << QStringList{"decode", "m2.bmp", "--offset", "1e10", "--frob"} << 64
+                                                       << "unknown option --frob";
         QTest::newRow("negative offset") << QStringList{"decode", "carrier.bmp", "--offset", "-5"} << 1
                                          << "The offset must be 0 or more.";
         QTest::newRow("output exists") << QStringList{"decode", "m2.bmp", "--output", "text.txt"} << 1 << "--force";
@@ -310,7 +325,7 @@ private slots:
                                               << "nope";
         QTest::newRow("missing picture") << QStringList{"decode", "nothing.bmp"} << 1 << "File not found";
         QTest::newRow("lossy output") << QStringList{"encode", "carrier.bmp", "o.jpg", "--message", "x"} << 1
-                                      << "only a .bmp or a .png picture keeps every bit";
+                                      << "changes the pixels and would lose what is hidden";
         QTest::newRow("empty message") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", ""} << 1
                                        << "No message to encode.";
         QTest::newRow("empty message file") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file", "empty"}
@@ -335,6 +350,20 @@ private slots:
         QTest::newRow("two sources") << QStringList{"encode", "a", "b", "--message", "x", "--file", "y"} << 64 << "only one";
         QTest::newRow("missing value") << QStringList{"decode", "carrier.bmp", "--offset"} << 64 << "needs a value";
         QTest::newRow("no payload") << QStringList{"encode", "carrier.bmp", "o.bmp"} << 64 << "needs --message";
+        QTest::newRow("empty message after =") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message="} << 1
+                                               << "No message to encode.";
+        QTest::newRow("value for a switch") << QStringList{"info", "carrier.bmp", "--json=yes"} << 64 << "--json takes no value";
+        QTest::newRow("switches run together") << QStringList{"info", "carrier.bmp", "-qh"} << 64 << "unknown option -qh";
+        QTest::newRow("help after --") << QStringList{"--", "encode", "--help"} << 64 << "encode takes CARRIER and OUTPUT";
+        QTest::newRow("two passwords") << QStringList{"decode", "m2.bmp", "--password=a", "--ask-password"} << 64
+                                       << "give only one of --password, --password-file and --ask-password";
+        QTest::newRow("message for decode") << QStringList{"decode", "m2.bmp", "--file", "x"} << 64
+                                            << "--message, --message-file and --file does not go with decode";
+        QTest::newRow("json for encode") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--json"} << 64
+                                         << "--json does not go with encode";
+        QTest::newRow("seal without a password") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--seal"}
+                                                 << 64 << "--seal needs a password";
+        QTest::newRow("seal not found") << QStringList{"decode", "m2.bmp", "--seal"} << 1 << "The password is wrong";
     }
     void refusals()
     {
@@ -355,6 +384,7 @@ private slots:
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY(!QFile::exists(at("nothing.bmp")));
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(r.err.endsWith("Try 'mirel-cli --help' for more information.\n"), exitCode == 64);
         QCOMPARE(readFile(at("text.txt")), QByteArray("plain text, not a picture"));
         QVERIFY(!QFile::exists(at("o.bmp")));  // no header-only picture is left behind
     }
@@ -403,6 +433,17 @@ private slots:
         r = cli({"--help"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("mirel-cli encode CARRIER OUTPUT"));
+        QVERIFY(r.out.contains("  --json                info: print one JSON object\n"));
+        QCOMPARE(cli({"help"}).out, r.out);
+        QCOMPARE(cli({"frob", "-h"}).out, r.out);
+        // After a command, only its own usage and options.
+        r = cli({"--quiet", "encode", "--help", "--frob"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith("Usage:\n  mirel-cli encode CARRIER OUTPUT"));
+        QVERIFY(r.out.contains("  --message TEXT ") && r.out.contains("  -h, --help "));
+        QVERIFY(!r.out.contains("mirel-cli decode") && !r.out.contains("--json") && !r.out.contains("--version"));
+        r = cli({"info", "carrier.bmp", "-h"});
+        QVERIFY(r.out.contains("mirel-cli info PICTURE") && r.out.contains("--json") && !r.out.contains("--message"));
     }
 };
 
