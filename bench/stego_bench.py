@@ -278,7 +278,12 @@ def big_carrier_runs(cli, mkbmp, work, schemes, runs=3):
     for scheme in schemes:
         extra = ['--stealth', '--password-file', 'pw'] if scheme == 'stealth' else []
         encode = [cli, 'encode', 'big.bmp', 'enc.bmp', '--file', 'x', '--quiet'] + extra
-        enc = [timed(encode, folder) for _ in range(runs)]
+        enc = []
+        for _ in range(runs):
+            # Every run writes a new picture: an encode may refuse to replace an existing one.
+            if os.path.exists(os.path.join(folder, 'enc.bmp')):
+                os.remove(os.path.join(folder, 'enc.bmp'))
+            enc.append(timed(encode, folder))
         decode = [cli, 'decode', 'enc.bmp', '--output', 'back', '--force', '--quiet']
         if scheme == 'stealth':
             decode += ['--password-file', 'pw']
