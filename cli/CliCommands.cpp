@@ -12,9 +12,11 @@
 #include "Pictures.h"
 #include "Protection.h"
 #include "Terminal.h"
+#include "Wording.h"
 
 #include <cstdint>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace mirel::cli {
 
@@ -109,18 +111,6 @@ int saveTo(const std::string& path, const std::string& data, bool force)
     return kExitOk;
 }
 
-// The rows of the picture at path, for the progress bar; 0 when it cannot be told. Only a file
-// is read twice: from a pipe the codec must get every byte.
-int64_t rowsOf(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return 0;
-    BitmapHeader header;
-    Failure ignored;
-    return ReadPictureHeader(path, header, ignored) == CodecStatus::Ok ? GeometryOf(header).rows : 0;
-}
-
 int exitStatusOf(CodecStatus status)
 {
     switch (status) {
@@ -135,8 +125,19 @@ int exitStatusOf(CodecStatus status)
 // Says what a protection that did not succeed means; returns its exit status.
 int protectionProblem(ProtectStatus status)
 {
-    Say(ProtectionText(status));
+    Say(PlainText(status));
     return status == ProtectStatus::Failed ? kExitFailed : kExitRefused;
+}
+
+// Says why a pass over a picture did not end Ok, in plain words; returns its exit status.
+int passProblem(const CodecResult& result, const RunContext& run)
+{
+    if (result.status == CodecStatus::Aborted) {
+        Say(run.output.empty() ? "Stopped: nothing was decoded." : "Stopped: " + run.output + " was left as it was.");
+        return StoppedStatus();
+    }
+    Say(PlainText(result, run));
+    return exitStatusOf(result.status);
 }
 
 // The payload to hide and its kind, protected as the options say. Returns an exit status.
@@ -156,6 +157,11 @@ int runEncode(const Options& options, ConsoleUi& console)
 {
     if (!pictureExists(options.picture))
         return kExitRefused;
+    // A folder, FIFO or device there is refused by the encoder, with its own words.
+    if (exists(options.output) && NotAFileAt(options.output).empty() && !options.force) {
+        Say("The file " + options.output + " exists already; give --force to replace it.");
+        return kExitRefused;
+    }
     std::u16string password;
     int32_t offset = options.offset.value_or(0);
     if (const int status = LoadPassword(options, true, options.seal ? Protection::Sealed : Protection::Plain,
@@ -174,20 +180,20 @@ int runEncode(const Options& options, ConsoleUi& console)
 
     gBytePos = gMsgStart = gMsgEnd = 0;
     gAbort = false;
-    console.beginProgress("Encoding", rowsOf(options.picture), !options.quiet);
+    console.beginProgress("Encoding", !options.quiet);
     CodecResult result;
     {
         const Pass pass;
         result = HideInPicture(options.picture, options.output, payload, kind, offset);
     }
-    console.endProgress();
-    SayAll(result.messages);
-    if (result.status == CodecStatus::Aborted)
-        Say("Stopped: " + options.output + " was left as it was.");
-    else if (result.status == CodecStatus::Ok && !options.quiet)
+    console.endProgress(result.status == CodecStatus::Ok);
+    if (result.status != CodecStatus::Ok)
+        return passProblem(result, {options.picture, options.output, options.offset.value_or(0)});
+    SayAll(result.messages);  // notes
+    if (!options.quiet)
         Say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " + options.output +
             " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) + ").");
-    return exitStatusOf(result.status);
+    return kExitOk;
 }
 
 // Saves a decoded file payload where --output says, under its stored name otherwise.
@@ -237,7 +243,8 @@ int checkOutput(const Options& options)
 int present(const Options& options, uint8_t kind, const std::string& text)
 {
     if (text.empty()) {
-        Say("Error decoding " + options.picture + ": it holds no data at this offset.");
+        Say(PlainText(CodecResult{CodecStatus::Ok, kind, {}, {}, {}, Problem::NothingHidden, 0},
+                      {options.picture, {}, options.offset.value_or(0)}));
         return kExitFailed;
     }
     if (kind == kKindFile)
@@ -251,7 +258,9 @@ int present(const Options& options, uint8_t kind, const std::string& text)
         }
         return saveTo(options.output, text, options.force);
     }
-    return WriteOut(Utf8FromAnsi(text)) ? kExitOk : kExitFailed;
+    // A terminal gets a final line break; a file or a pipe gets the message as it was hidden.
+    const bool terminal = ::isatty(STDOUT_FILENO) && text.back() != '\n';
+    return WriteOut(Utf8FromAnsi(text) + (terminal ? "\n" : "")) ? kExitOk : kExitFailed;
 }
 
 // Presents what a decode or open recovered. A sealed box without a password is saved as it is, as
@@ -259,12 +268,14 @@ int present(const Options& options, uint8_t kind, const std::string& text)
 int presentRecovered(const Options& options, Recovered& recovered, const std::string& stored = {})
 {
     if (recovered.status == ProtectStatus::NeedsPassword) {
-        if (stored.empty()) {
-            Say("The box is sealed: give its password with --password-file, --ask-password or --password.");
+        // Nothing is written unless asked for: --output keeps the sealed box as it is.
+        if (stored.empty() || options.output.empty()) {
+            Say("The hidden data is sealed: give its password with --password-file, --ask-password or --password" +
+                std::string(stored.empty() ? "." : ", or --output FILE to keep the sealed box as it is."));
             return kExitRefused;
         }
-        Say("The hidden data is sealed; it is saved as it is. Open it with its password: mirel-cli open FILE "
-            "--ask-password");
+        Say("The hidden data is sealed; it is saved as it is. Open it with its password: mirel-cli open " +
+            options.output + " --ask-password");
         return saveFile(options, stored);
     }
     if (recovered.status != ProtectStatus::Ok)
@@ -280,7 +291,7 @@ int presentRecovered(const Options& options, Recovered& recovered, const std::st
 CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t offset)
 {
     gAbort = false;
-    console.beginProgress("Decoding", rowsOf(options.picture), !options.quiet);
+    console.beginProgress("Decoding", !options.quiet);
     CodecResult decoded;
     {
         const Pass pass;
@@ -289,7 +300,7 @@ CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t of
         if (decoded.status == CodecStatus::Ok)
             decoded = RevealFromPicture(picture, offset);
     }
-    console.endProgress();
+    console.endProgress(decoded.status == CodecStatus::Ok);
     return decoded;
 }
 
@@ -299,26 +310,26 @@ int runDecode(const Options& options, ConsoleUi& console)
         return kExitRefused;
     std::u16string password;
     int32_t offset = options.offset.value_or(0);
-    if (const int status = LoadPassword(options, false, Protection::Plain, password); status != kExitOk)
+    bool validUtf8 = true;
+    if (const int status = LoadPassword(options, false, Protection::Plain, password, &validUtf8); status != kExitOk)
         return status;
     if (const int status = checkOutput(options); status != kExitOk)
         return status;
     const CodecResult decoded = decodePicture(options, console, offset);
-    // With --seal, whatever goes wrong means one thing: it says so once, below.
-    if (!options.seal)
-        SayAll(decoded.messages);
-    if (decoded.status == CodecStatus::Aborted)
-        Say("Stopped: nothing was decoded.");
-    if (decoded.status == CodecStatus::Aborted || (decoded.status != CodecStatus::Ok && !options.seal)) {
+    if (decoded.status != CodecStatus::Ok) {
         Wipe(password);
-        return exitStatusOf(decoded.status);
+        return passProblem(decoded, {options.picture, {}, options.offset.value_or(0)});
     }
     // A sealed box opens by itself; with --seal nothing else is taken.
-    Recovered recovered;
-    if (decoded.status == CodecStatus::Ok)
-        recovered = Recover(decoded.kind, decoded.payload, password, options.seal);
-    else
-        recovered.status = ProtectStatus::NotSealed;
+    std::string box;
+    if (!validUtf8 && !password.empty() && FindSealedBox(decoded.payload, box)) {
+        Wipe(password);
+        Say(kNotUtf8Text);
+        return kExitRefused;
+    }
+    Recovered recovered = Recover(decoded.kind, decoded.payload, password, options.seal);
+    if (recovered.protection == Protection::Plain && !password.empty())
+        NoteUnstorablePassword(password);
     Wipe(password);
     return presentRecovered(options, recovered, decoded.payload);
 }
@@ -335,7 +346,7 @@ int runOpen(const Options& options)
         return kExitRefused;
     }
     std::u16string password;
-    if (const int status = LoadPassword(options, false, Protection::Plain, password); status != kExitOk)
+    if (const int status = LoadPassword(options, false, Protection::Sealed, password); status != kExitOk)
         return status;
     if (const int status = checkOutput(options); status != kExitOk)
         return status;

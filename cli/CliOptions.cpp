@@ -45,9 +45,10 @@ constexpr CommandInfo kCommands[] = {
     {"encode", Command::Encode, kEncode, 2, "CARRIER and OUTPUT",
      "  mirel-cli encode CARRIER OUTPUT (--message TEXT | --message-file FILE | --file FILE)\n"
      "                   [--password PW | --password-file FILE | --ask-password] [--seal] [--offset N]\n"
-     "                   [--quiet]\n",
-     "  encode    write OUTPUT as a copy of CARRIER with the data hidden in it; OUTPUT\n"
-     "            is replaced only once the new picture is complete and checked\n"},
+     "                   [--force] [--quiet]\n",
+     "  encode    write OUTPUT as a copy of CARRIER with the data hidden in it; an existing\n"
+     "            OUTPUT is replaced (with --force) only once the new picture is complete\n"
+     "            and checked\n"},
     {"decode", Command::Decode, kDecode, 1, "one PICTURE",
      "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password] [--seal]\n"
      "                   [--offset N] [--output PATH] [--force] [--quiet]\n",
@@ -69,8 +70,8 @@ constexpr const char* kAbout =
     "Hides a message or a file in the lowest bits of a picture's pixels, and gets it back.\n"
     "A carrier may be a BMP, a PNG, or any picture the installed Qt image readers take (JPEG,\n"
     "GIF, ...): all but a plain 24-bit BMP are first turned into one with the same pixels.\n"
-    "OUTPUT is a plain 24-bit BMP or a PNG with those pixels, as its extension (.bmp or .png)\n"
-    "says; lossy formats such as .jpg would lose the hidden data and are refused.\n";
+    "OUTPUT is a PNG with those pixels when its name ends in .png, a plain 24-bit BMP under\n"
+    "any other name; lossy formats such as .jpg would lose the hidden data and are refused.\n";
 
 constexpr const char* kExitStatusText =
     "Exit status: 0 success, 1 input refused, 2 other failure, 64 usage error,\n"
@@ -157,16 +158,16 @@ const OptionInfo kOptions[] = {
     {"--offset", "N", kEncode | kDecode | kInfo,
      "pass over N groups of three pixels before the data starts\n(a whole number such as 40, 1e3, &H20 or &O17)",
      setOffset},
-    {"--output", "PATH", kDecode | kOpen,
+    {"-o, --output", "PATH", kDecode | kOpen,
      "decode: write the message bytes or the file to PATH;\n"
      "- is stdout, a folder takes the file under its own name",
      [](Parse& p, const std::string& v) { p.options.output = v; }, nullptr, kEncode},
-    {"--force", nullptr, kDecode | kOpen, "decode: replace an existing file",
+    {"-f, --force", nullptr, kEncode | kDecode | kOpen, "replace an existing OUTPUT or file",
      [](Parse& p, const std::string&) { p.options.force = true; }},
     {"--json", nullptr, kInfo, "info: print one JSON object",
      [](Parse& p, const std::string&) { p.options.json = true; }},
-    {"--quiet", nullptr, kEncode | kDecode | kOpen, "no progress bar",
-     [](Parse& p, const std::string&) { p.options.quiet = true; }, nullptr, kInfo, "-q"},
+    {"-q, --quiet", nullptr, kEncode | kDecode | kOpen, "no progress bar and no word of success",
+     [](Parse& p, const std::string&) { p.options.quiet = true; }, nullptr, kInfo},
     {"-h, --help", nullptr, kEveryCommand, "show this help",
      [](Parse&, const std::string&) { throw Stop {Command::Help}; }},
     {"--version", nullptr, 0, "show the version",

@@ -56,7 +56,8 @@ HiddenFacts lookAtHidden(const Options& options)
     HiddenFacts facts;
     std::u16string password;
     int32_t offset = options.offset.value_or(0);
-    if (LoadPassword(options, false, Protection::Plain, password) != kExitOk) {
+    bool validUtf8 = true;
+    if (LoadPassword(options, false, Protection::Plain, password, &validUtf8) != kExitOk) {
         facts.status = kExitRefused;
         return facts;
     }
@@ -70,16 +71,23 @@ HiddenFacts lookAtHidden(const Options& options)
         facts.text = "Hidden data:     none that fits" + where + "\n";
         return facts;
     }
+    // No hidden data is null in JSON, as the text says "none".
+    if (decoded.payload.empty()) {
+        facts.text = "Hidden data:     none" + where + "\n";
+        return facts;
+    }
     std::string box;
     const bool sealed = FindSealedBox(decoded.payload, box);
-    facts.text = decoded.payload.empty() ? "Hidden data:     none" + where + "\n"
-                                         : "Hidden data:     " + FormatNumber(int64_t(decoded.payload.size())) +
-                                               " bytes" + where + (sealed ? ", sealed\n" : ", not sealed\n");
+    facts.text = "Hidden data:     " + FormatNumber(int64_t(decoded.payload.size())) + " bytes" + where +
+                 (sealed ? ", sealed\n" : ", not sealed\n");
     QJsonObject hidden{{QStringLiteral("offset"), start},
                        {QStringLiteral("bytes"), qint64(decoded.payload.size())},
                        {QStringLiteral("sealed"), sealed},
                        {QStringLiteral("contents"), QJsonValue::Null}};
-    if (sealed && !password.empty()) {
+    if (sealed && !password.empty() && !validUtf8) {
+        Say(kNotUtf8Text);
+        facts.status = kExitRefused;
+    } else if (sealed && !password.empty()) {
         Recovered opened = Recover(decoded.kind, decoded.payload, password, true);
         describeSealed(opened, facts, hidden);
         Wipe(opened.content);
