@@ -8,10 +8,10 @@ std::string UsageText()
 {
     return "Usage:\n"
            "  mirel-cli encode CARRIER OUTPUT (--message TEXT | --message-file FILE | --file FILE)\n"
-           "                   [--password PW | --password-file FILE | --ask-password] [--seal] [--offset N]\n"
-           "                   [--quiet]\n"
-           "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password] [--seal]\n"
-           "                   [--offset N] [--output PATH] [--force] [--quiet]\n"
+           "                   [--password PW | --password-file FILE | --ask-password]\n"
+           "                   [--seal | --stealth] [--offset N] [--quiet]\n"
+           "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password]\n"
+           "                   [--seal | --stealth] [--offset N] [--output PATH] [--force] [--quiet]\n"
            "  mirel-cli open SEALED-FILE [--password PW | --password-file FILE | --ask-password]\n"
            "                   [--output PATH] [--force] [--quiet]\n"
            "  mirel-cli info PICTURE [--password PW | --password-file FILE | --ask-password] [--offset N]\n"
@@ -46,6 +46,10 @@ std::string UsageText()
            "                        XChaCha20-Poly1305): a wrong password is known for certain;\n"
            "                        decode: refuse what is not sealed. Sealed pictures are\n"
            "                        opened by decode without it.\n"
+           "  --stealth             encode: hide the data in the stealth layout with the password:\n"
+           "                        spread over the whole picture, nothing in clear, fewer\n"
+           "                        changes (no --offset); decode: take nothing else. With a\n"
+           "                        password, decode and info look for it without being told.\n"
            "  --offset N            pass over N groups of three pixels before the data starts\n"
            "                        (a whole number such as 40, 1e3, &H20 or &O17)\n"
            "  --output PATH         decode: write the message bytes or the file to PATH;\n"
@@ -151,6 +155,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
             options.output = *value;
         } else if (arg == "--seal") {
             options.seal = true;
+        } else if (arg == "--stealth") {
+            options.stealth = true;
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--json") {
@@ -205,7 +211,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         options.picture = positional[0];
         if (refuse(options.source != Source::None, "--message, --message-file and --file") ||
             refuse(options.json, "--json") ||
-            (command == "open" && (refuse(options.offset.has_value(), "--offset") || refuse(options.seal, "--seal"))))
+            (command == "open" && (refuse(options.offset.has_value(), "--offset") || refuse(options.seal, "--seal"))) ||
+            refuse(options.stealth && command == "open", "--stealth"))
             return std::nullopt;
     } else if (command == "info") {
         options.command = Command::Info;
@@ -214,12 +221,21 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, std:
         options.picture = positional[0];
         if (refuse(options.source != Source::None, "--message, --message-file and --file") ||
             refuse(!options.output.empty(), "--output") || refuse(options.force, "--force") ||
-            refuse(options.seal, "--seal"))
+            refuse(options.seal, "--seal") || refuse(options.stealth, "--stealth"))
             return std::nullopt;
     } else if (command == "help") {
         options.command = Command::Help;
     } else {
         error = "unknown command " + command;
+        return std::nullopt;
+    }
+    // The stealth layout has no place to start from and is a protection of its own.
+    if (options.stealth && (options.offset || options.seal)) {
+        error = std::string("--stealth does not go with ") + (options.offset ? "--offset" : "--seal");
+        return std::nullopt;
+    }
+    if (options.stealth && !options.password && !options.passwordFile && !options.askPassword) {
+        error = "--stealth needs a password: --password-file, --ask-password or --password";
         return std::nullopt;
     }
     return options;

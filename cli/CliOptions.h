@@ -26,6 +26,7 @@ struct Options {
     bool askPassword = false;                 // --ask-password: typed at the terminal
     std::optional<std::string> offset;        // --offset, as typed; a whole number text
     bool seal = false;  // encode: seal the payload; decode: it must be sealed
+    bool stealth = false;  // encode: the stealth layout; decode: nothing else is taken
     bool force = false;
     bool json = false;
     bool quiet = false;

@@ -86,6 +86,8 @@ private slots:
         QTest::newRow("offset") << QStringList{"--offset", "&H20"} << QStringList{"--offset", "32"};
         QTest::newRow("both, = form") << QStringList{"--password=pw", "--offset=1e2"}
                                       << QStringList{"--password=pw", "--offset", "100"};
+        QTest::newRow("stealth, found without being told") << QStringList{"--stealth", "--password", "s3cret"}
+                                                           << QStringList{"--password", "s3cret"};
     }
     void messageRoundTrips()
     {
@@ -206,6 +208,29 @@ private slots:
         QCOMPARE(cli(QStringList{"encode", at("carrier.bmp"), "m2.bmp", "--message", "sealed words", "--seal",
                                  "--offset", "40"} + key, {}, dir).exitCode, 0);
         QVERIFY(readFile(dir + "/m.bmp") != readFile(dir + "/m2.bmp"));
+    }
+
+    // Stealth pictures as scripts make them: a file into a PNG with a password file comes back by
+    // itself, info finds it, and a wrong password is refused with nothing written.
+    void stealthPictures()
+    {
+        const QString dir = test::FreshDir();
+        writeFile(dir + "/pw.txt", "correct horse\n");
+        writeFile(dir + "/wrong.txt", "correct horsE\n");
+        writeFile(dir + "/notes.txt", allBytes());
+        const QStringList key{"--password-file", "pw.txt"};
+        QCOMPARE(cli(QStringList{"encode", at("carrier.bmp"), "s.png", "--stealth", "--file", "notes.txt"} + key, {},
+                     dir).exitCode, 0);
+        QFile::remove(dir + "/notes.txt");
+        Result r = cli(QStringList{"info", "s.png", "--json"} + key, {}, dir);
+        const QJsonObject hidden = QJsonDocument::fromJson(r.out).object().value("hidden").toObject();
+        QVERIFY2(hidden.value("stealth").toBool() && hidden.value("contents").toObject().value("name") == "notes.txt",
+                 r.out.constData());
+        r = cli({"decode", "s.png", "--stealth", "--password-file", "wrong.txt"}, {}, dir);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!QFile::exists(dir + "/notes.txt"));
+        QCOMPARE(cli(QStringList{"decode", "s.png", "--quiet"} + key, {}, dir).exitCode, 0);
+        QCOMPARE(readFile(dir + "/notes.txt"), allBytes());
     }
 
     void pictureMatchesTheLibraryByteForByte()
@@ -335,6 +360,16 @@ private slots:
         QTest::newRow("two sources") << QStringList{"encode", "a", "b", "--message", "x", "--file", "y"} << 64 << "only one";
         QTest::newRow("missing value") << QStringList{"decode", "carrier.bmp", "--offset"} << 64 << "needs a value";
         QTest::newRow("no payload") << QStringList{"encode", "carrier.bmp", "o.bmp"} << 64 << "needs --message";
+        QTest::newRow("stealth with an offset") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x",
+                                                               "--stealth", "--password", "pw", "--offset", "3"}
+                                                << 64 << "--stealth does not go with --offset";
+        QTest::newRow("stealth without a password") << QStringList{"decode", "m2.bmp", "--stealth"} << 64
+                                                    << "--stealth needs a password";
+        QTest::newRow("stealth does not fit") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file",
+                                                             "stealth.bin", "--stealth", "--password", "pw"}
+                                              << 1 << "a stealth message cannot exceed 1,641 bytes";
+        QTest::newRow("stealth asked, plain found") << QStringList{"decode", "m2.bmp", "--stealth", "--password", "pw"}
+                                                    << 1 << "The password is wrong, or the picture was changed.";
     }
     void refusals()
     {
@@ -344,6 +379,7 @@ private slots:
         writeFile(at("text.txt"), "plain text, not a picture");
         writeFile(at("empty"), "");
         writeFile(at("big.bin"), QByteArray(1597, 'z'));
+        writeFile(at("stealth.bin"), QByteArray(1642, 'z'));
         writeFile(at("cut.bmp"), carrierBytes(120, 40).left(54 + 360 * 3));
         QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x"}).exitCode, 0);
         QFile::remove(at("o.bmp"));
@@ -366,7 +402,7 @@ private slots:
         QVERIFY(r.out.endsWith("}\n") && r.out.count('\n') == 1);
         QCOMPARE(QJsonDocument::fromJson(r.out).object(),
                  QJsonDocument::fromJson("{\"width\": 120, \"height\": 40, \"bits_per_pixel\": 24, \"groups\": 1600, "
-                                         "\"capacity\": 1596, \"format\": \"BMP\", \"layout\": \"24 bits a pixel, "
+                                         "\"capacity\": 1596, \"stealth_capacity\": 1641, \"format\": \"BMP\", \"layout\": \"24 bits a pixel, "
                                          "pixels at byte 54\", \"converted\": false, \"hidden\": null}")
                      .object());
         QVERIFY(r.err.isEmpty());
