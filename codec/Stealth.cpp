@@ -60,6 +60,16 @@ private:
     int64_t m_count = 0;
 };
 
+// The positions of the next block's slots. Each byte is asked for as soon as its place is known:
+// they lie anywhere in the picture, and the permutation has work to do meanwhile.
+void fill(const StealthCover& cover, Slots& slots, std::vector<int64_t>& positions)
+{
+    for (auto& position : positions) {
+        position = slots.next();
+        __builtin_prefetch(cover.bytes + position);
+    }
+}
+
 // Hides bytes with code k in the slots that come next. False when the user aborted.
 bool embedBytes(const StealthCover& cover, Slots& slots, std::string_view bytes, int k, Choices& choices,
                 Pacer& pacer)
@@ -75,8 +85,7 @@ bool embedBytes(const StealthCover& cover, Slots& slots, std::string_view bytes,
                                           : choices.bit();
             m |= unsigned(value) << u;
         }
-        for (auto& position : positions)
-            position = slots.next();
+        fill(cover, slots, positions);
         EmbedBlock(cover, positions.data(), k, m, choices);
         if (!pacer.passed(n))
             return false;
@@ -92,8 +101,7 @@ bool readBytes(const StealthCover& cover, Slots& slots, size_t count, int k, std
     bytes.assign(count, '\0');
     std::vector<int64_t> positions(static_cast<size_t>(n));
     for (int64_t first = 0; first < bits; first += k) {
-        for (auto& position : positions)
-            position = slots.next();
+        fill(cover, slots, positions);
         const unsigned m = BlockSyndrome(cover, positions.data(), k);
         for (int u = 0; u < k && first + u < bits; ++u) {
             const int64_t bit = first + u;
@@ -162,7 +170,7 @@ StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_
 {
     aborted = false;
     const int64_t length = static_cast<int64_t>(payload.size());
-    const int k = length <= StealthCapacity(cover.size()) ? bodyCode(cover.size(), length) : 0;
+    const int k = length <= StealthCapacity(cover.size) ? bodyCode(cover.size, length) : 0;
     if (k == 0)
         return StealthStatus::TooLarge;
     std::array<uint8_t, kStealthSaltSize> salt {};
@@ -180,7 +188,7 @@ StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_
     Choices random(seed);
     sodium_memzero(seed.data(), seed.size());
 
-    const std::vector<int64_t> saltPositions = saltPositionsFor(cover.size(), password);
+    const std::vector<int64_t> saltPositions = saltPositionsFor(cover.size, password);
     Keys keys;
     std::string header;
     std::string body;
@@ -198,8 +206,8 @@ StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_
         const unsigned m = (salt[bit / 8] >> (bit % 8)) & ((1u << kStealthSaltCode) - 1);
         EmbedBlock(cover, saltPositions.data() + int64_t(b) * saltBlockSize, kStealthSaltCode, m, random);
     }
-    const Permutation main(keys.permutation, cover.size());
-    Slots slots(main, saltPositions);
+    const Permutation main(keys.permutation, cover.size, true);
+    Slots slots(main, cover.size, saltPositions);
     Pacer pacer;
     aborted = !embedBytes(cover, slots, header, kStealthHeaderCode, random, pacer) ||
               !embedBytes(cover, slots, body, k, random, pacer);
@@ -212,9 +220,9 @@ StealthStatus ExtractStealth(const StealthCover& cover, std::string_view passwor
     aborted = false;
     kind = kKindMessage;
     payload.clear();
-    if (cover.size() < kFixedSlots + 8 * int64_t(kStealthTagSize) || password.empty())
+    if (cover.size < kFixedSlots + 8 * int64_t(kStealthTagSize) || password.empty())
         return StealthStatus::Refused;
-    const std::vector<int64_t> saltPositions = saltPositionsFor(cover.size(), password);
+    const std::vector<int64_t> saltPositions = saltPositionsFor(cover.size, password);
     if (saltPositions.empty())
         return StealthStatus::Failed;
     uint8_t salt[kStealthSaltSize] = {};
@@ -227,8 +235,8 @@ StealthStatus ExtractStealth(const StealthCover& cover, std::string_view passwor
     Keys keys;
     if (!DeriveKeys(password, salt, cost, keys))
         return StealthStatus::Failed;
-    const Permutation main(keys.permutation, cover.size());
-    Slots slots(main, saltPositions);
+    const Permutation main(keys.permutation, cover.size, true);
+    Slots slots(main, cover.size, saltPositions);
     Pacer pacer;
     std::string header;
     std::string inside;
@@ -245,8 +253,8 @@ StealthStatus ExtractStealth(const StealthCover& cover, std::string_view passwor
         length = (length << 8) | static_cast<uint8_t>(inside[kHeaderLengthAt + size_t(b)]);
     sodium_memzero(inside.data(), inside.size());
     // Checked although authenticated: only this program's own writing gets past the tag.
-    if (k < 1 || k > kStealthMostCode || kind > kKindFile || length > StealthCapacity(cover.size()) ||
-        bodySlots(length, k) > cover.size() - kFixedSlots) {
+    if (k < 1 || k > kStealthMostCode || kind > kKindFile || length > StealthCapacity(cover.size) ||
+        bodySlots(length, k) > cover.size - kFixedSlots) {
         kind = kKindMessage;
         return StealthStatus::Refused;
     }

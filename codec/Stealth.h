@@ -113,15 +113,10 @@ int64_t StealthCapacity(int64_t coverBytes);
 // The same for a picture of this geometry.
 int64_t StealthCapacity(const RowGeometry& geometry);
 
-// The cover bytes of a plain bitmap in memory: its rows as they lie in the file from byte 54 on
-// (stride bytes each, padding included). Owns nothing.
+// The cover bytes of a picture in memory, in order, without padding. Owns nothing.
 struct StealthCover {
-    uint8_t* rows = nullptr;
-    int64_t width3 = 0;   // width * 3: cover bytes a row
-    int64_t stride = 0;
-    int64_t height = 0;
-    int64_t size() const { return width3 * height; }
-    uint8_t& at(int64_t i) const { return rows[(i / width3) * stride + i % width3]; }
+    uint8_t* bytes = nullptr;
+    int64_t size = 0;
 };
 
 // Hides kind and payload in cover with password (UTF-8, not empty). TooLarge, with cover

@@ -27,37 +27,62 @@ CodecResult aborted()
     return CodecResult{CodecStatus::Aborted, kKindMessage, {}, {}, {}};
 }
 
-// The rows of a picture, as they lie in the file from byte 54 on, in memory.
+// The rows of a picture in memory: the cover bytes (every row's pixel bytes, one after the other)
+// and apart from them each row's padding, which is written back as it was.
 struct PictureRows {
     RowGeometry geometry;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> padding;
 
-    StealthCover cover()
+    int64_t padBytes() const { return geometry.stride - geometry.dataBytes; }
+    StealthCover cover() { return {pixels.data(), static_cast<int64_t>(pixels.size())}; }
+    // The rows that one slice of the file holds.
+    int64_t sliceRows() const { return std::max<int64_t>(1, kSliceBytes / std::max<int64_t>(1, geometry.stride)); }
+
+    // Rows [first, first + count) as they lie in the file, into slice; or from slice, back.
+    void toFile(int64_t first, int64_t count, std::vector<uint8_t>& slice) const
     {
-        return {bytes.data(), geometry.dataBytes, geometry.stride, geometry.rows};
+        slice.resize(size_t(count * geometry.stride));
+        for (int64_t r = 0; r < count; ++r) {
+            uint8_t* row = slice.data() + r * geometry.stride;
+            std::copy_n(pixels.data() + (first + r) * geometry.dataBytes, geometry.dataBytes, row);
+            std::copy_n(padding.data() + (first + r) * padBytes(), padBytes(), row + geometry.dataBytes);
+        }
+    }
+    void fromFile(int64_t first, int64_t count, const std::vector<uint8_t>& slice)
+    {
+        for (int64_t r = 0; r < count; ++r) {
+            const uint8_t* row = slice.data() + r * geometry.stride;
+            std::copy_n(row, geometry.dataBytes, pixels.data() + (first + r) * geometry.dataBytes);
+            std::copy_n(row + geometry.dataBytes, padBytes(), padding.data() + (first + r) * padBytes());
+        }
     }
 };
 
-// Reads every row of the picture in file (just after the header) into rows, in slices with a yield after each. Sets
-// stopped when the user aborted.
+// Reads every row of the picture in file (just after the header) into rows, in slices with a
+// yield after each. Sets stopped when the user aborted.
 Failure readRows(BinaryFile& file, const BitmapHeader& header, PictureRows& rows, bool& stopped)
 {
     stopped = false;
     rows.geometry = GeometryOf(header);
-    if (Failure f = rows::CheckGeometry(header, rows.geometry))
+    const RowGeometry& g = rows.geometry;
+    if (Failure f = rows::CheckGeometry(header, g))
         return f;
-    if (Failure f = rows::CheckRowsPresent(file, rows.geometry))
+    if (Failure f = rows::CheckRowsPresent(file, g))
         return f;
-    const int64_t size = rows.geometry.stride * rows.geometry.rows;
+    std::vector<uint8_t> slice;
     try {
-        rows.bytes.assign(static_cast<size_t>(size), 0);
+        rows.pixels.assign(static_cast<size_t>(g.dataBytes * g.rows), 0);
+        rows.padding.assign(static_cast<size_t>(rows.padBytes() * g.rows), 0);
+        slice.resize(static_cast<size_t>(std::min(g.rows, rows.sliceRows()) * g.stride));
     } catch (const std::bad_alloc&) {
-        return {ErrorCode::OutOfMemory, "no room for the " + FormatNumber(size) + " bytes of the picture's rows"};
+        return {ErrorCode::OutOfMemory, "no room for the " + FormatNumber(g.stride * g.rows) + " bytes of the picture's rows"};
     }
-    for (int64_t at = 0; at < size; at += kSliceBytes) {
-        const int64_t count = std::min(kSliceBytes, size - at);
-        if (Failure f = file.readExact(rows.bytes.data() + at, static_cast<size_t>(count)))
+    for (int64_t r = 0; r < g.rows; r += rows.sliceRows()) {
+        const int64_t count = std::min(rows.sliceRows(), g.rows - r);
+        if (Failure f = file.readExact(slice.data(), static_cast<size_t>(count * g.stride)))
             return f;
+        rows.fromFile(r, count, slice);
         Yield();
         if ((stopped = gAbort))
             return {};
@@ -70,16 +95,22 @@ Failure writeRows(BinaryFile& out, const BitmapHeader& header, const PictureRows
 {
     if (Failure f = out.write(header.bytes, kHeaderSize))
         return f;
-    const int64_t size = static_cast<int64_t>(rows.bytes.size());
-    if (Failure f = out.write(rows.bytes.data(), rows.bytes.size()))
-        return f;
+    const RowGeometry& g = rows.geometry;
+    std::vector<uint8_t> slice;
     std::vector<uint8_t> back;
-    for (int64_t at = 0; at < size; at += kSliceBytes) {
-        const size_t count = static_cast<size_t>(std::min(kSliceBytes, size - at));
-        back.resize(count);
-        if (Failure f = out.readAt(kHeaderSize + at, back.data(), count))
+    for (int64_t r = 0; r < g.rows; r += rows.sliceRows()) {
+        const int64_t count = std::min(rows.sliceRows(), g.rows - r);
+        rows.toFile(r, count, slice);
+        if (Failure f = out.write(slice.data(), slice.size()))
             return f;
-        if (!std::equal(back.begin(), back.end(), rows.bytes.begin() + at))
+    }
+    for (int64_t r = 0; r < g.rows; r += rows.sliceRows()) {
+        const int64_t count = std::min(rows.sliceRows(), g.rows - r);
+        rows.toFile(r, count, slice);
+        back.resize(slice.size());
+        if (Failure f = out.readAt(kHeaderSize + r * g.stride, back.data(), back.size()))
+            return f;
+        if (back != slice)
             return {ErrorCode::DeviceIo, out.path() + ": " + kUnchangedText};
     }
     return {};

@@ -63,13 +63,47 @@ bool DeriveKeys(std::string_view password, const uint8_t* salt, const SealCost& 
     return true;
 }
 
-Permutation::Permutation(const PermutationKey& key, int64_t n) : m_key(key), m_n(static_cast<uint64_t>(n))
+Permutation::Permutation(const PermutationKey& key, int64_t n, bool tabulate)
+    : m_key(key), m_n(static_cast<uint64_t>(n))
 {
     int bits = 0;
     while ((uint64_t(1) << bits) < m_n)
         ++bits;
     m_leftBits = bits / 2;
     m_rightBits = bits - m_leftBits;
+    if (!tabulate)
+        return;
+    for (int j = 0; j < kFeistelRounds; ++j) {
+        // Even rounds take the right half of r bits into the left of l, odd rounds the other way.
+        const int takes = j % 2 == 0 ? m_rightBits : m_leftBits;
+        const int gives = j % 2 == 0 ? m_leftBits : m_rightBits;
+        std::vector<uint32_t>& table = m_tables[size_t(j)];
+        table.resize(size_t(1) << takes);
+        for (uint64_t right = 0; right < table.size(); ++right)
+            table[right] = static_cast<uint32_t>(round(j, right, gives));
+    }
+}
+
+Permutation::~Permutation()
+{
+    sodium_memzero(m_key.data(), m_key.size());
+    for (auto& table : m_tables) {
+        if (!table.empty())
+            sodium_memzero(table.data(), table.size() * sizeof table[0]);
+    }
+}
+
+uint64_t Permutation::round(int j, uint64_t right, int leftBits) const
+{
+    uint8_t in[8];
+    uint8_t out[8];
+    for (int k = 0; k < 8; ++k)
+        in[k] = static_cast<uint8_t>(right >> (8 * k));
+    crypto_shorthash_siphash24(out, in, sizeof in, m_key.data() + kRoundKeySize * size_t(j));
+    uint64_t f = 0;
+    for (int k = 7; k >= 0; --k)
+        f = (f << 8) | out[k];
+    return f & mask(leftBits);
 }
 
 uint64_t Permutation::encipher(uint64_t x) const
@@ -79,15 +113,9 @@ uint64_t Permutation::encipher(uint64_t x) const
     int leftBits = m_leftBits;
     int rightBits = m_rightBits;
     for (int j = 0; j < kFeistelRounds; ++j) {
-        uint8_t in[8];
-        uint8_t out[8];
-        for (int k = 0; k < 8; ++k)
-            in[k] = static_cast<uint8_t>(right >> (8 * k));
-        crypto_shorthash_siphash24(out, in, sizeof in, m_key.data() + kRoundKeySize * size_t(j));
-        uint64_t f = 0;
-        for (int k = 7; k >= 0; --k)
-            f = (f << 8) | out[k];
-        const uint64_t newRight = left ^ (f & mask(leftBits));
+        const std::vector<uint32_t>& table = m_tables[size_t(j)];
+        const uint64_t f = table.empty() ? round(j, right, leftBits) : table[right];
+        const uint64_t newRight = left ^ f;
         left = right;
         right = newRight;
         std::swap(leftBits, rightBits);
@@ -112,17 +140,25 @@ std::vector<int64_t> SaltPositions(const Permutation& salt)
     return positions;
 }
 
-Slots::Slots(const Permutation& main, const std::vector<int64_t>& saltPositions)
-    : m_main(main), m_salt(saltPositions)
+Slots::Slots(const Permutation& main, int64_t n, const std::vector<int64_t>& saltPositions)
+    : m_main(main), m_salt(saltPositions), m_filter((size_t(1) << kFilterBits) / 64)
 {
     std::sort(m_salt.begin(), m_salt.end());
+    while (((n - 1) >> m_shift) >= (int64_t(1) << kFilterBits))
+        ++m_shift;
+    for (const int64_t position : m_salt) {
+        const uint64_t run = uint64_t(position) >> m_shift;
+        m_filter[run / 64] |= uint64_t(1) << (run % 64);
+    }
 }
 
 int64_t Slots::next()
 {
     for (;;) {
         const int64_t position = m_main(m_next++);
-        if (!std::binary_search(m_salt.begin(), m_salt.end(), position))
+        const uint64_t run = uint64_t(position) >> m_shift;
+        if (!((m_filter[run / 64] >> (run % 64)) & 1) ||
+            !std::binary_search(m_salt.begin(), m_salt.end(), position))
             return position;
     }
 }
@@ -154,10 +190,8 @@ unsigned BlockSyndrome(const StealthCover& cover, const int64_t* positions, int 
 {
     const unsigned n = (1u << k) - 1;
     unsigned syndrome = 0;
-    for (unsigned t = 1; t <= n; ++t) {
-        if (cover.at(positions[t - 1]) & 1)
-            syndrome ^= t;
-    }
+    for (unsigned t = 1; t <= n; ++t)
+        syndrome ^= t & (0u - (cover.bytes[positions[t - 1]] & 1u));  // without a branch: the bits are random
     return syndrome;
 }
 
@@ -166,7 +200,7 @@ void EmbedBlock(const StealthCover& cover, const int64_t* positions, int k, unsi
     const unsigned change = BlockSyndrome(cover, positions, k) ^ m;
     if (change == 0)
         return;
-    uint8_t& byte = cover.at(positions[change - 1]);
+    uint8_t& byte = cover.bytes[positions[change - 1]];
     // Plus or minus 1 at random; the ends move inward.
     const bool up = byte == 0 || (byte != 255 && choices.bit());
     byte = static_cast<uint8_t>(up ? byte + 1 : byte - 1);

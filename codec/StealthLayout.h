@@ -37,19 +37,26 @@ bool SaltPositionsKey(std::string_view password, PermutationKey& key);
 // cannot run (memory).
 bool DeriveKeys(std::string_view password, const uint8_t* salt, const SealCost& cost, Keys& keys);
 
-// The keyed permutation of 0..n-1 (n >= 1): a Feistel network with cycle walking.
+// The keyed permutation of 0..n-1 (n >= 1): a Feistel network with cycle walking. tabulate works
+// the round function out once for every value of the half it takes (four tables of at most 2^18
+// entries), so that walking much of a large cover costs table lookups instead of hashes.
 class Permutation {
 public:
-    Permutation(const PermutationKey& key, int64_t n);
+    Permutation(const PermutationKey& key, int64_t n, bool tabulate = false);
+    ~Permutation();
+    Permutation(const Permutation&) = delete;
+    Permutation& operator=(const Permutation&) = delete;
     int64_t operator()(int64_t x) const;
 
 private:
+    uint64_t round(int j, uint64_t right, int leftBits) const;
     uint64_t encipher(uint64_t x) const;
 
     PermutationKey m_key;
     uint64_t m_n;
     int m_leftBits;
     int m_rightBits;
+    std::array<std::vector<uint32_t>, kFeistelRounds> m_tables;
 };
 
 // The salt's cover bytes, in order: Ps(0), ..., Ps(kStealthSaltSlots - 1).
@@ -58,12 +65,18 @@ std::vector<int64_t> SaltPositions(const Permutation& salt);
 // The slots: the cover bytes Pm(0), Pm(1), ... that are none of the salt's.
 class Slots {
 public:
-    Slots(const Permutation& main, const std::vector<int64_t>& saltPositions);
+    Slots(const Permutation& main, int64_t n, const std::vector<int64_t>& saltPositions);
     int64_t next();
 
 private:
+    static constexpr int kFilterBits = 16;
+
     const Permutation& m_main;
     std::vector<int64_t> m_salt;  // sorted
+    // One bit for each run of 2^m_shift cover bytes that holds a salt byte: most slots are told
+    // apart from the salt without a search.
+    std::vector<uint64_t> m_filter;
+    int m_shift = 0;
     int64_t m_next = 0;
 };
 

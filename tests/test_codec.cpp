@@ -4,6 +4,7 @@
 #include "RecordingUi.h"
 #include "Seal.h"
 #include "Stealth.h"
+#include "StealthLayout.h"
 #include "TestFiles.h"
 
 #include <QCryptographicHash>
@@ -323,11 +324,11 @@ private slots:
     // cost, so that the layout cannot drift.
     void stealthTampering()
     {
-        BmpShape shape = ShapeOf(30, 30);
+        BmpShape shape = ShapeOf(900, 1);  // 2700 cover bytes
         shape.pattern = Pattern::Photo;
-        const std::string carrier = MakeBmp(shape);
-        const auto coverOf = [](std::string& picture) {
-            return StealthCover{reinterpret_cast<uint8_t*>(picture.data()) + 54, 90, 92, 30};
+        const std::string carrier = MakeBmp(shape).substr(54);
+        const auto coverOf = [](std::string& bytes) {
+            return StealthCover{reinterpret_cast<uint8_t*>(bytes.data()), int64_t(bytes.size())};
         };
         StealthChoices cheap;
         cheap.cost = {1, 8192};
@@ -340,12 +341,26 @@ private slots:
         QVERIFY(first != second);
         for (int64_t i = 0; i < 2700; ++i) {
             std::string changed = first;
-            coverOf(changed).at(i) ^= 1;
+            changed[size_t(i)] = char(changed[size_t(i)] ^ 1);
             uint8_t kind = 9;
             std::string opened;
             QVERIFY2(ExtractStealth(coverOf(changed), "pw", cheap.cost, kind, opened, aborted) != StealthStatus::Ok,
                      qPrintable(QString::number(i)));
             QVERIFY(opened.empty());
+        }
+
+        // The tabulated rounds are the hashed ones, and a permutation, whether 2^b is n or beyond it.
+        for (const int64_t n : {int64_t(1000), int64_t(4096), int64_t(4097)}) {
+            stealth::PermutationKey key {};
+            key[5] = uint8_t(n);
+            const stealth::Permutation direct(key, n);
+            const stealth::Permutation tabulated(key, n, true);
+            std::vector<bool> seen(static_cast<size_t>(n));
+            for (int64_t x = 0; x < n; ++x) {
+                const int64_t y = tabulated(x);
+                QVERIFY(y >= 0 && y < n && !seen[size_t(y)] && y == direct(x));
+                seen[size_t(y)] = true;
+            }
         }
 
         StealthChoices fixed;
@@ -359,7 +374,7 @@ private slots:
         QVERIFY(EmbedStealth(coverOf(known), 1, FrameFilePayload("a.txt", "known answer"), "p\xC3\xA4ss", fixed,
                              aborted) == StealthStatus::Ok);
         QCOMPARE(QCryptographicHash::hash(QByteArray::fromStdString(known), QCryptographicHash::Sha256).toHex(),
-                 QByteArray("c508e2006ba6ccb860940bc80fd40fbf5b973e72e03f1fc3a154671e4fa9ea5d"));
+                 QByteArray("b016aafdadca7ccc10c9e9bfe4b6d755139bf2bb92b8ed47eeb2e9508873a66b"));
     }
 
     // A carrier that comes through a pipe cannot be copied by the kernel: the copy by hand must
