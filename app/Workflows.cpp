@@ -190,9 +190,8 @@ bool frmMain::gatherMessage(Content& content)
     return content.required >= 0;
 }
 
-bool frmMain::protect(Content& content, std::string& payload)
+bool frmMain::protect(Protection protection, Content& content, std::string& payload)
 {
-    const Protection protection = StrongEncryption() ? Protection::Sealed : Protection::Plain;
     // A copy for the thread: Clear Memory may wipe gPassword meanwhile.
     std::u16string password = gPassword;
     const ProtectStatus status =
@@ -205,6 +204,9 @@ bool frmMain::protect(Content& content, std::string& payload)
     }
     if (protection == Protection::Sealed)
         content.required = (int64_t(payload.size()) + kLengthFieldSize) * kCarrierBytesPerByte;
+    if (protection == Protection::Stealth)  // one bit a pixel byte at most, past the salt and the header
+        content.required = 8 * (int64_t(payload.size()) + int64_t(kStealthTagSize)) + kStealthSaltSlots +
+                           kStealthHeaderSlots;
     return true;
 }
 
@@ -217,16 +219,19 @@ void frmMain::RunEncode(int sourceKind)
     Content content;
     if (!(sourceKind == 1 ? gatherFile(dialog, content) : gatherMessage(content)))
         return;
-    const bool sealing = StrongEncryption();
-    if (!ShowSettings(this, true, sealing))
+    const Protection protection =
+        Stealth() ? Protection::Stealth : StrongEncryption() ? Protection::Sealed : Protection::Plain;
+    if (!ShowSettings(this, true, protection != Protection::Plain))
         return;
-    if (sealing && gPassword.empty()) {
-        MsgBox("Strong Encryption needs a password: enter one in the settings window.", MsgIcon::Information);
+    if (protection != Protection::Plain && gPassword.empty()) {
+        MsgBox(protection == Protection::Stealth ? "Stealth needs a password: enter one in the settings window."
+                                                 : "Strong Encryption needs a password: enter one in the settings window.",
+               MsgIcon::Information);
         return;
     }
     mBusy = BusyState::Running;
     std::string payload;
-    if (!protect(content, payload))
+    if (!protect(protection, content, payload))
         return;
 
     QString chosenName;
@@ -246,8 +251,14 @@ void frmMain::RunEncode(int sourceKind)
     setStatus(QStringLiteral(" Encoding ") + name);
     Yield();
     // A run that fails or is aborted leaves the destination as it was.
-    const int32_t result = EncodePicture(localPath(source), localPath(destination), payload, content.kind, gOffset);
-    setStatus((result != 0 ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) + name);
+    const bool stealth = protection == Protection::Stealth;
+    const int32_t result = stealth ? EncodeStealthPicture(localPath(source), localPath(destination), payload,
+                                                          content.kind, gPassword)
+                                   : EncodePicture(localPath(source), localPath(destination), payload, content.kind,
+                                                   gOffset);
+    Wipe(payload);
+    setStatus((result != 0 ? QStringLiteral(" Error Encoding ") : QStringLiteral(" Encoded ")) + name +
+              (result == 0 && stealth ? QStringLiteral(" (stealth)") : QString()));
     if (gAbort)
         setStatus(QStringLiteral(" User Aborted Encoding ") + name);
 }
@@ -272,16 +283,22 @@ void frmMain::RunDecode(const QString& proposed)
     const bool sealExpected = StrongEncryption();
     std::string decoded;
     bool aborted = false;
+    bool stealth = false;
     if (sealExpected) {
         // When a seal is expected, whatever goes wrong means one thing: said once, below.
-        const CodecResult result = ReadPicture(this, localPath(bitmap));
+        const CodecResult result = ReadPicture(this, localPath(bitmap), &stealth);
         aborted = result.status == CodecStatus::Aborted;
         if (result.status == CodecStatus::Ok)
             decoded = static_cast<char>(result.kind) + result.payload;
     } else {
-        decoded = DecodePicture(this, localPath(bitmap));
+        decoded = DecodePicture(this, localPath(bitmap), &stealth);
     }
-    if (!decoded.empty()) {
+    if (stealth) {
+        // Authenticated and deciphered already: nothing to open.
+        presentDecoded(dialog, static_cast<uint8_t>(decoded[0]), decoded.substr(1), bitmapName,
+                       QStringLiteral(" (stealth)"));
+        Wipe(decoded);
+    } else if (!decoded.empty()) {
         recover(dialog, decoded, bitmapName, sealExpected);
     } else {
         if (sealExpected && !aborted && !gAbort)
