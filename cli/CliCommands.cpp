@@ -303,7 +303,8 @@ CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t of
         PictureToDecode picture;
         decoded = OpenToDecode(options.picture, picture);
         bool found = false;
-        if (decoded.status == CodecStatus::Ok && !key.empty() && !options.offset && !options.seal) {
+        if (decoded.status == CodecStatus::Ok && !key.empty() && !options.offset && !options.seal &&
+            (options.stealth || !HoldsSealedBoxAtStart(*picture.bitmap, picture.header))) {
             CodecResult hidden = RevealStealthFromPicture(picture, key);
             stealth = hidden.status == CodecStatus::Ok;
             found = stealth || hidden.status == CodecStatus::Aborted || options.stealth;

@@ -150,4 +150,10 @@ CodecResult HideStealthAt(BinaryFile& source, const std::string& destinationPath
 CodecResult RevealStealthFrom(BinaryFile& file, const BitmapHeader& header, std::string_view password,
                               const SealCost& cost = DefaultSealCost());
 
+// True when the plain format at offset 0 of the picture in file holds a sealed box (Seal.h), told
+// from its first stream bytes alone: such a picture holds no stealth payload, and a program that
+// tries the stealth layout first is spared its key derivation and its pass over the picture.
+// Leaves the file just after the header; false when the picture cannot be read.
+bool HoldsSealedBoxAtStart(BinaryFile& file, const BitmapHeader& header);
+
 }  // namespace mirel

@@ -3,6 +3,7 @@
 
 #include "CodecRows.h"
 #include "NumberText.h"
+#include "Payload.h"
 
 #include <algorithm>
 #include <new>
@@ -184,6 +185,21 @@ CodecResult HideStealthAt(BinaryFile& source, const std::string& destinationPath
             return EncodingFailure(f);
     }
     return result;
+}
+
+bool HoldsSealedBoxAtStart(BinaryFile& file, const BitmapHeader& header)
+{
+    // The length field, the name's length and name, and the box's magic of 8 bytes.
+    const int64_t count = kLengthFieldSize + 1 + int64_t(sizeof kSealedName - 1) + 8;
+    const RowGeometry geometry = GeometryOf(header);
+    std::string stream;
+    uint8_t kind = kKindMessage;
+    if (rows::CheckGeometry(header, geometry) || geometry.groups < count ||
+        rows::ReadStreamFrom(file, geometry, 0, count, stream, kind) || file.seek(kHeaderSize))
+        return false;
+    FilePayload payload;
+    return kind == kKindFile && SplitFilePayload(std::string_view(stream).substr(kLengthFieldSize), payload) &&
+           IsSealedBox(payload.data);
 }
 
 CodecResult RevealStealthFrom(BinaryFile& file, const BitmapHeader& header, std::string_view password,
