@@ -162,7 +162,11 @@ int64_t StealthCapacity(int64_t coverBytes)
 
 int64_t StealthCapacity(const RowGeometry& geometry)
 {
-    return geometry.dataBytes > 0 ? StealthCapacity(geometry.dataBytes * geometry.rows) : 0;
+    // A header may announce more bytes than 64 bits count; no such picture is read anyway.
+    if (geometry.dataBytes <= 0 || geometry.rows <= 0 ||
+        geometry.dataBytes > std::numeric_limits<int64_t>::max() / geometry.rows)
+        return 0;
+    return StealthCapacity(geometry.dataBytes * geometry.rows);
 }
 
 StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_view payload, std::string_view password,

@@ -77,7 +77,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace mirel {
 
