@@ -71,6 +71,9 @@ Failure readRows(BinaryFile& file, const BitmapHeader& header, PictureRows& rows
         return f;
     if (Failure f = rows::CheckRowsPresent(file, g))
         return f;
+    // Rows without a byte (a width of 0) hold no cover, however many a header announces.
+    if (g.dataBytes <= 0 || g.rows <= 0)
+        return {};
     std::vector<uint8_t> slice;
     try {
         rows.pixels.assign(static_cast<size_t>(g.dataBytes * g.rows), 0);
