@@ -340,6 +340,9 @@ int runDecode(const Options& options, ConsoleUi& console)
     if (decoded.status == CodecStatus::Aborted)
         Say("Stopped: nothing was decoded.");
     if (decoded.status == CodecStatus::Aborted || (decoded.status != CodecStatus::Ok && !options.seal)) {
+        // The stealth layout was tried first: that it did not open either is worth knowing.
+        if (decoded.status != CodecStatus::Aborted && !options.stealth && !options.offset && !password.empty())
+            Say(ProtectionText(ProtectStatus::NotStealth));
         Wipe(password);
         return exitStatusOf(decoded.status);
     }

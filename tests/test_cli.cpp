@@ -228,6 +228,9 @@ private slots:
                  r.out.constData());
         r = cli({"decode", "s.png", "--stealth", "--password-file", "wrong.txt"}, {}, dir);
         QCOMPARE(r.exitCode, 1);
+        r = cli({"decode", "s.png", "--password-file", "wrong.txt"}, {}, dir);  // the plain format does not fit
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("No stealth data opens with this password"), qPrintable(r.err));
         QVERIFY(!QFile::exists(dir + "/notes.txt"));
         QCOMPARE(cli(QStringList{"decode", "s.png", "--quiet"} + key, {}, dir).exitCode, 0);
         QCOMPARE(readFile(dir + "/notes.txt"), allBytes());
