@@ -210,9 +210,8 @@ bool frmMain::gatherMessage(Content& content)
     return content.required >= 0;
 }
 
-bool frmMain::protect(Content& content, std::string& payload)
+bool frmMain::protect(Protection protection, Content& content, std::string& payload)
 {
-    const Protection protection = StrongEncryption() ? Protection::Sealed : Protection::Plain;
     // A copy for the thread: Clear Memory may wipe gPassword meanwhile.
     std::u16string password = gPassword;
     const ProtectStatus status =
@@ -226,6 +225,9 @@ bool frmMain::protect(Content& content, std::string& payload)
     content.sealed = protection == Protection::Sealed;
     if (content.sealed)
         content.required = (int64_t(payload.size()) + kLengthFieldSize) * kCarrierBytesPerByte;
+    if (protection == Protection::Stealth)  // one bit a pixel byte at most, past the salt and the header
+        content.required = 8 * (int64_t(payload.size()) + int64_t(kStealthTagSize)) + kStealthSaltSlots +
+                           kStealthHeaderSlots;
     return true;
 }
 
@@ -238,16 +240,19 @@ void frmMain::RunEncode(int sourceKind)
     Content content;
     if (!(sourceKind == 1 ? gatherFile(dialog, content) : gatherMessage(content)))
         return;
-    const bool sealing = StrongEncryption();
-    if (!ShowSettings(this, true, sealing))
+    const Protection protection =
+        Stealth() ? Protection::Stealth : StrongEncryption() ? Protection::Sealed : Protection::Plain;
+    if (!ShowSettings(this, true, protection != Protection::Plain))
         return;
-    if (sealing && gPassword.empty()) {
-        MsgBox("Strong Encryption needs a password: enter one in the settings window.", MsgIcon::Information);
+    if (protection != Protection::Plain && gPassword.empty()) {
+        MsgBox(protection == Protection::Stealth ? "Stealth needs a password: enter one in the settings window."
+                                                 : "Strong Encryption needs a password: enter one in the settings window.",
+               MsgIcon::Information);
         return;
     }
     mBusy = BusyState::Running;
     std::string payload;
-    if (!protect(content, payload))
+    if (!protect(protection, content, payload))
         return;
 
     QString chosenName;
@@ -264,11 +269,17 @@ void frmMain::RunEncode(int sourceKind)
     setStatus(QStringLiteral(" Encoding "), name);
     Yield();
     // A run that fails or is aborted leaves the destination as it was.
-    const int32_t result = EncodePicture(localPath(source), localPath(destination), payload, content.kind, gOffset);
+    const bool stealth = protection == Protection::Stealth;
+    const int32_t result = stealth ? EncodeStealthPicture(localPath(source), localPath(destination), payload,
+                                                          content.kind, gPassword)
+                                   : EncodePicture(localPath(source), localPath(destination), payload, content.kind,
+                                                   gOffset);
+    Wipe(payload);
     if (result != 0)
         setStatus(QStringLiteral(" Error Encoding "), name);
     else
-        setStatus(QStringLiteral(" Encoded "), name, content.sealed ? QStringLiteral(" (sealed)") : QString());
+        setStatus(QStringLiteral(" Encoded "), name,
+                  stealth ? QStringLiteral(" (stealth)") : content.sealed ? QStringLiteral(" (sealed)") : QString());
     if (gAbort)
         setStatus(QStringLiteral(" User Aborted Encoding "), name);
 }
@@ -306,12 +317,19 @@ void frmMain::RunDecode(const QString& proposed)
     setStatus(QStringLiteral(" Decoding "), bitmapName);
     Yield();
 
-    // Whatever the picture holds opens by itself, sealed or not.
-    const std::string decoded = DecodePicture(this, localPath(bitmap));
-    if (!decoded.empty())
+    // Whatever the picture holds opens by itself: stealth, sealed or not.
+    bool stealth = false;
+    std::string decoded = DecodePicture(this, localPath(bitmap), &stealth);
+    if (stealth) {
+        // Authenticated and deciphered already: nothing to open.
+        presentDecoded(dialog, static_cast<uint8_t>(decoded[0]), decoded.substr(1), bitmapName,
+                       QStringLiteral(" (stealth)"));
+        Wipe(decoded);
+    } else if (!decoded.empty()) {
         recover(dialog, decoded, bitmapName);
-    else
+    } else {
         setStatus(QStringLiteral(" Error decoding "), bitmapName);
+    }
     // An aborted decode shows and writes nothing.
     if (gAbort)
         setStatus(QStringLiteral(" User Aborted Decoding "), bitmapName);

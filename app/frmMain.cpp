@@ -40,10 +40,12 @@ constexpr int kToolsMessageSize = 0;
 constexpr int kToolsClearMemory = 1;
 constexpr int kToolsMessageOffsets = 2;
 constexpr int kToolsStrongEncryption = 3;
-// Where the choice of Strong Encryption is remembered between runs: the only setting the program
-// keeps besides the colour dialog's table.
+constexpr int kToolsStealth = 4;
+// Where the choices of Strong Encryption and Stealth are remembered between runs: the only
+// settings the program keeps besides the colour dialog's table.
 constexpr char kSettingsName[] = "Mirel";
 constexpr char kStrongEncryptionKey[] = "Tools/StrongEncryption";
+constexpr char kStealthKey[] = "Tools/Stealth";
 constexpr int64_t kLargestDroppedFile = 16 * 1024 * 1024;
 
 // The local files a drag carries; empty when it carries anything else.
@@ -83,10 +85,10 @@ frmMain::frmMain(QWidget* parent) : FrmMainLayout(parent)
     mDefaultDir = mAppPath;
     setWindowTitle(QString::fromUtf8(AppTitle()) + QStringLiteral(" v") + QString::fromStdString(AppVersionText()));
 
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kSettingsName));
     mnuToolsItem[kToolsStrongEncryption]->setChecked(
-        QSettings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kSettingsName))
-            .value(QString::fromLatin1(kStrongEncryptionKey), false)
-            .toBool());
+        settings.value(QString::fromLatin1(kStrongEncryptionKey), false).toBool());
+    mnuToolsItem[kToolsStealth]->setChecked(settings.value(QString::fromLatin1(kStealthKey), false).toBool());
 
     connect(this, &FrmMainLayout::mnuFileItemClicked, this, &frmMain::mnuFileItem_Click);
     connect(this, &FrmMainLayout::mnuToolsItemClicked, this, &frmMain::mnuToolsItem_Click);
@@ -128,6 +130,10 @@ void frmMain::mnuToolsItem_Click(int index)
         QSettings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kSettingsName))
             .setValue(QString::fromLatin1(kStrongEncryptionKey), StrongEncryption());
         break;
+    case kToolsStealth:
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kSettingsName))
+            .setValue(QString::fromLatin1(kStealthKey), Stealth());
+        break;
     default: break;
     }
 }
@@ -146,6 +152,11 @@ void frmMain::MessageSize()
 bool frmMain::StrongEncryption() const
 {
     return mnuToolsItem[kToolsStrongEncryption]->isChecked();
+}
+
+bool frmMain::Stealth() const
+{
+    return mnuToolsItem[kToolsStealth]->isChecked();
 }
 
 void frmMain::ClearMemory()

@@ -2,6 +2,7 @@
 
 #include "CipherMirel.h"
 #include "FrmMainLayout.h"
+#include "Protection.h"
 
 #include <QString>
 
@@ -44,6 +45,9 @@ public:
     // True while Tools > Strong Encryption is checked: encode runs seal (decode runs open whatever
     // the picture holds).
     bool StrongEncryption() const;
+    // True while Tools > Stealth is checked: encode runs use the stealth layout (over Strong
+    // Encryption). Decode runs find it by themselves.
+    bool Stealth() const;
 
 public slots:
     void mnuFileItem_Click(int index);
@@ -96,9 +100,9 @@ private:
     // after any message, when the run ends here.
     bool gatherFile(cDialog& dialog, Content& content);
     bool gatherMessage(Content& content);
-    // Turns content into the payload to hide as Tools > Strong Encryption says, the window alive
-    // meanwhile; content's bytes are wiped. False after a message when it cannot.
-    bool protect(Content& content, std::string& payload);
+    // Turns content into the payload to hide as protection says, the window alive meanwhile;
+    // content's bytes are wiped. False after a message when it cannot.
+    bool protect(Protection protection, Content& content, std::string& payload);
     // Opens or deciphers what a decode got back (its kind byte, then the payload) with gPassword
     // and presents it, or says why it cannot.
     void recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName);

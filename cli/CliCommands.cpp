@@ -144,14 +144,18 @@ int passProblem(const CodecResult& result, const RunContext& run)
 }
 
 // The payload to hide and its kind, protected as the options say. Returns an exit status.
+Protection protectionOf(const Options& options)
+{
+    return options.stealth ? Protection::Stealth : options.seal ? Protection::Sealed : Protection::Plain;
+}
+
 int protect(const Options& options, const std::u16string& password, std::string& content, uint8_t& kind,
             std::string& payload)
 {
-    if (options.seal && options.password)
+    if ((options.seal || options.stealth) && options.password)
         Say("Note: a password given with --password shows in the process list; --password-file and "
             "--ask-password keep it out of it.");
-    const ProtectStatus status =
-        Protect(options.seal ? Protection::Sealed : Protection::Plain, password, kind, content, payload);
+    const ProtectStatus status = Protect(protectionOf(options), password, kind, content, payload);
     Wipe(content);
     return status == ProtectStatus::Ok ? kExitOk : protectionProblem(status);
 }
@@ -167,9 +171,7 @@ int runEncode(const Options& options, ConsoleUi& console)
     }
     std::u16string password;
     int32_t offset = options.offset.value_or(0);
-    if (const int status = LoadPassword(options, true, options.seal ? Protection::Sealed : Protection::Plain,
-                                        password);
-        status != kExitOk)
+    if (const int status = LoadPassword(options, true, protectionOf(options), password); status != kExitOk)
         return status;
     std::string content;
     std::string payload;
@@ -177,6 +179,7 @@ int runEncode(const Options& options, ConsoleUi& console)
     int status = buildContent(options, content, kind);
     if (status == kExitOk)
         status = protect(options, password, content, kind, payload);
+    std::string key = options.stealth ? Utf8FromUtf16(password) : std::string();
     Wipe(password);
     if (status != kExitOk)
         return status;
@@ -187,15 +190,20 @@ int runEncode(const Options& options, ConsoleUi& console)
     CodecResult result;
     {
         const Pass pass;
-        result = HideInPicture(options.picture, options.output, payload, kind, offset);
+        result = options.stealth ? HideStealthInPicture(options.picture, options.output, payload, kind, key)
+                                 : HideInPicture(options.picture, options.output, payload, kind, offset);
     }
+    Wipe(key);
     console.endProgress(result.status == CodecStatus::Ok);
+    const size_t hidden = payload.size();
+    Wipe(payload);
     if (result.status != CodecStatus::Ok)
-        return passProblem(result, {ShownPicture(options), options.output, options.offset.value_or(0)});
+        return passProblem(result, {ShownPicture(options), options.output, options.offset.value_or(0), options.stealth});
     SayAll(result.messages);  // notes
     if (!options.quiet)
-        Say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " + options.output +
-            " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) + ").");
+        Say("Encoded " + FormatNumber(static_cast<int64_t>(hidden)) + " bytes into " + options.output +
+            (options.stealth ? std::string(" in the stealth layout.")
+                             : " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) + ")."));
     return kExitOk;
 }
 
@@ -283,24 +291,39 @@ int presentRecovered(const Options& options, Recovered& recovered, const std::st
     }
     if (recovered.status != ProtectStatus::Ok)
         return protectionProblem(recovered.status);
-    if (recovered.protection == Protection::Sealed && !options.quiet)
-        Say("The hidden data was sealed, and it opened with the password.");
+    if (recovered.protection != Protection::Plain && !options.quiet)
+        Say(recovered.protection == Protection::Sealed
+                ? "The hidden data was sealed, and it opened with the password."
+                : "The hidden data was in the stealth layout, and it opened with the password.");
     const int result = present(options, recovered.kind, recovered.content);
     Wipe(recovered.content);
     return result;
 }
 
-// Reads the picture's payload from offset on, the progress bar running meanwhile.
-CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t offset)
+// Reads the picture's payload, the progress bar running meanwhile: with a password (key, UTF-8)
+// and neither --offset nor --seal, the stealth layout first; then, unless --stealth takes nothing
+// else, the plain format from offset on. stealth tells that the payload came from the former.
+CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t offset, const std::string& key,
+                          bool& stealth)
 {
     gAbort = false;
+    stealth = false;
     console.beginProgress("Decoding", !options.quiet);
     CodecResult decoded;
     {
         const Pass pass;
         PictureToDecode picture;
         decoded = OpenToDecode(options.picture, picture);
-        if (decoded.status == CodecStatus::Ok)
+        bool found = false;
+        if (decoded.status == CodecStatus::Ok && !key.empty() && !options.offset && !options.seal &&
+            (options.stealth || !HoldsSealedBoxAtStart(*picture.bitmap, picture.header))) {
+            CodecResult hidden = RevealStealthFromPicture(picture, key);
+            stealth = hidden.status == CodecStatus::Ok;
+            found = stealth || hidden.status == CodecStatus::Aborted || options.stealth;
+            if (found)
+                decoded = std::move(hidden);
+        }
+        if (decoded.status == CodecStatus::Ok && !found)
             decoded = RevealFromPicture(picture, offset);
     }
     console.endProgress(decoded.status == CodecStatus::Ok);
@@ -318,8 +341,14 @@ int runDecode(const Options& options, ConsoleUi& console)
         return status;
     if (const int status = checkOutput(options); status != kExitOk)
         return status;
-    const CodecResult decoded = decodePicture(options, console, offset);
+    std::string key = Utf8FromUtf16(password);
+    bool stealth = false;
+    CodecResult decoded = decodePicture(options, console, offset, key, stealth);
+    Wipe(key);
     if (decoded.status != CodecStatus::Ok) {
+        // The stealth layout was tried first: that it did not open either is worth knowing.
+        if (decoded.status != CodecStatus::Aborted && !options.stealth && !options.offset && !password.empty())
+            Say(ProtectionText(ProtectStatus::NotStealth));
         Wipe(password);
         return passProblem(decoded, {ShownPicture(options), {}, options.offset.value_or(0)});
     }
@@ -330,7 +359,13 @@ int runDecode(const Options& options, ConsoleUi& console)
         Say(kNotUtf8Text);
         return kExitRefused;
     }
-    Recovered recovered = Recover(decoded.kind, decoded.payload, password, options.seal);
+    Recovered recovered;
+    if (stealth) {
+        recovered = {ProtectStatus::Ok, Protection::Stealth, decoded.kind, std::move(decoded.payload)};
+        decoded.payload.clear();
+    } else {
+        recovered = Recover(decoded.kind, decoded.payload, password, options.seal);
+    }
     if (recovered.protection == Protection::Plain && !password.empty())
         NoteUnstorablePassword(password);
     Wipe(password);

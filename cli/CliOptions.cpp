@@ -44,14 +44,14 @@ struct CommandInfo {
 constexpr CommandInfo kCommands[] = {
     {"encode", Command::Encode, kEncode, 2, "CARRIER and OUTPUT",
      "  mirel-cli encode CARRIER OUTPUT (--message TEXT | --message-file FILE | --file FILE)\n"
-     "                   [--password PW | --password-file FILE | --ask-password] [--seal] [--offset N]\n"
-     "                   [--force] [--quiet]\n",
+     "                   [--password PW | --password-file FILE | --ask-password]\n"
+     "                   [--seal | --stealth] [--offset N] [--force] [--quiet]\n",
      "  encode    write OUTPUT as a copy of CARRIER with the data hidden in it; an existing\n"
      "            OUTPUT is replaced (with --force) only once the new picture is complete\n"
      "            and checked\n"},
     {"decode", Command::Decode, kDecode, 1, "one PICTURE",
-     "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password] [--seal]\n"
-     "                   [--offset N] [--output PATH] [--force] [--quiet]\n",
+     "  mirel-cli decode PICTURE [--password PW | --password-file FILE | --ask-password]\n"
+     "                   [--seal | --stealth] [--offset N] [--output PATH] [--force] [--quiet]\n",
      "  decode    get the hidden data back: a message goes to standard output, a file\n"
      "            is saved under its stored name in the current folder (or --output)\n"},
     {"open", Command::Open, kOpen, 1, "one SEALED-FILE",
@@ -155,6 +155,11 @@ const OptionInfo kOptions[] = {
      "encode: seal the data with the password (Argon2id and\nXChaCha20-Poly1305): a wrong password is known "
      "for certain;\ndecode: refuse what is not sealed. Sealed pictures are\nopened by decode without it.",
      [](Parse& p, const std::string&) { p.options.seal = true; }},
+    {"--stealth", nullptr, kEncode | kDecode,
+     "encode: hide the data in the stealth layout with the password:\nspread over the whole picture, nothing in "
+     "clear, fewer\nchanges (no --offset); decode: take nothing else. With a\npassword, decode and info look for "
+     "it without being told.",
+     [](Parse& p, const std::string&) { p.options.stealth = true; }},
     {"--offset", "N", kEncode | kDecode | kInfo,
      "pass over N groups of three pixels before the data starts\n(a whole number such as 40, 1e3, &H20 or &O17)",
      setOffset},
@@ -293,6 +298,11 @@ std::string checkCommand(const CommandInfo& command, const std::vector<CLI::Opti
     const bool password = options.password || options.passwordFile || options.askPassword;
     if (command.command == Command::Encode && options.seal && !password)
         return "--seal needs a password: --password-file, --ask-password or --password";
+    // The stealth layout has no place to start from and is a protection of its own.
+    if (options.stealth && (options.offset || options.seal))
+        return std::string("--stealth does not go with ") + (options.offset ? "--offset" : "--seal");
+    if (options.stealth && !password)
+        return "--stealth needs a password: --password-file, --ask-password or --password";
     return {};
 }
 

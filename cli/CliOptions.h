@@ -28,6 +28,7 @@ struct Options {
     bool askPassword = false;                 // --ask-password: typed at the terminal
     std::optional<int32_t> offset;            // --offset; a negative one is left for the codec to refuse
     bool seal = false;  // encode: seal the payload; decode: it must be sealed
+    bool stealth = false;  // encode: the stealth layout; decode: nothing else is taken
     bool force = false;
     bool json = false;
     bool quiet = false;

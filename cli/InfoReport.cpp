@@ -30,25 +30,48 @@ struct HiddenFacts {
     int status = kExitOk;             // kExitRefused for a seal that does not open
 };
 
-// The line and the JSON of what a seal holds, once opened with the password.
-void describeSealed(const Recovered& opened, HiddenFacts& facts, QJsonObject& hidden)
+// The line and the JSON of what a seal or the stealth layout (label) holds, once opened with the
+// password.
+void describeSealed(const Recovered& opened, HiddenFacts& facts, QJsonObject& hidden,
+                    const std::string& label = "Sealed:          ")
 {
     FilePayload file;
     if (opened.status != ProtectStatus::Ok) {
-        facts.text += std::string("Sealed:          ") + kSealRefusedText + "\n";
+        facts.text += label + kSealRefusedText + "\n";
         facts.status = kExitRefused;
     } else if (opened.kind == kKindFile && SplitFilePayload(opened.content, file)) {
-        facts.text += "Sealed:          a file, \"" + Shown(file.name) + "\", " +
-                      FormatNumber(int64_t(file.data.size())) + " bytes\n";
+        facts.text += label + "a file, \"" + Shown(file.name) + "\", " + FormatNumber(int64_t(file.data.size())) +
+                      " bytes\n";
         hidden[QStringLiteral("contents")] = QJsonObject{{QStringLiteral("kind"), QStringLiteral("file")},
                                                          {QStringLiteral("name"), qText(Utf8FromAnsi(file.name))},
                                                          {QStringLiteral("bytes"), qint64(file.data.size())}};
     } else {
-        facts.text += "Sealed:          a message of " + FormatNumber(int64_t(opened.content.size())) + " bytes\n";
+        facts.text += label + "a message of " + FormatNumber(int64_t(opened.content.size())) + " bytes\n";
         hidden[QStringLiteral("contents")] = QJsonObject{{QStringLiteral("kind"), QStringLiteral("message")},
                                                          {QStringLiteral("bytes"), qint64(opened.content.size())}};
     }
     Wipe(file.data);
+}
+
+// True, with what it holds in facts, when a stealth payload opens with password.
+bool lookForStealth(PictureToDecode& picture, std::u16string& password, HiddenFacts& facts)
+{
+    std::string key = Utf8FromUtf16(password);
+    CodecResult found = RevealStealthFromPicture(picture, key);
+    Wipe(key);
+    if (found.status != CodecStatus::Ok)
+        return false;
+    Wipe(password);
+    facts.text = "Hidden data:     " + FormatNumber(int64_t(found.payload.size())) + " bytes in the stealth layout\n";
+    QJsonObject hidden{{QStringLiteral("offset"), QJsonValue::Null},
+                       {QStringLiteral("bytes"), qint64(found.payload.size())},
+                       {QStringLiteral("sealed"), false},
+                       {QStringLiteral("stealth"), true}};
+    Recovered opened{ProtectStatus::Ok, Protection::Stealth, found.kind, std::move(found.payload)};
+    describeSealed(opened, facts, hidden, "Stealth:         ");
+    Wipe(opened.content);
+    facts.json = hidden;
+    return true;
 }
 
 HiddenFacts lookAtHidden(const Options& options)
@@ -64,6 +87,9 @@ HiddenFacts lookAtHidden(const Options& options)
     const int32_t start = offset;
     PictureToDecode picture;
     CodecResult decoded = OpenToDecode(options.picture, picture);
+    if (decoded.status == CodecStatus::Ok && !password.empty() && !options.offset &&
+        lookForStealth(picture, password, facts))
+        return facts;
     if (decoded.status == CodecStatus::Ok)
         decoded = RevealFromPicture(picture, offset);
     const std::string where = " at offset " + FormatNumber(start);
@@ -83,6 +109,7 @@ HiddenFacts lookAtHidden(const Options& options)
     QJsonObject hidden{{QStringLiteral("offset"), start},
                        {QStringLiteral("bytes"), qint64(decoded.payload.size())},
                        {QStringLiteral("sealed"), sealed},
+                       {QStringLiteral("stealth"), false},
                        {QStringLiteral("contents"), QJsonValue::Null}};
     if (sealed && !password.empty() && !validUtf8) {
         Say(kNotUtf8Text);
@@ -102,6 +129,7 @@ HiddenFacts lookAtHidden(const Options& options)
 struct Room {
     int64_t groups = 0;
     int64_t capacity = 0;
+    int64_t stealthCapacity = 0;  // of the stealth layout
     std::string problem;
 };
 
@@ -111,14 +139,17 @@ Room roomOf(const Options& options, const PictureFacts& facts)
     if (facts.format != PictureFormat::PlainBitmap) {
         room.capacity = ConvertedCapacity(facts);
         room.groups = facts.width / kBytesPerPixel * facts.height;
+        room.stealthCapacity = room.capacity > 0 ? StealthCapacity(facts.width * kBytesPerPixel * facts.height) : 0;
         return room;
     }
     BitmapHeader header;
     Failure failure;
-    if (CheckCarrier(options.picture, header, room.capacity, failure) != CodecStatus::Ok)
+    if (CheckCarrier(options.picture, header, room.capacity, failure) != CodecStatus::Ok) {
         room.problem = failure.describe();
-    else
+    } else {
         room.groups = GeometryOf(header).groups;
+        room.stealthCapacity = StealthCapacity(GeometryOf(header));
+    }
     return room;
 }
 
@@ -129,6 +160,7 @@ std::string jsonReport(const PictureFacts& facts, const Room& room, bool convert
                        {QStringLiteral("bits_per_pixel"), facts.bitsPerPixel},
                        {QStringLiteral("groups"), qint64(room.groups)},
                        {QStringLiteral("capacity"), qint64(room.capacity)},
+                       {QStringLiteral("stealth_capacity"), qint64(room.stealthCapacity)},
                        {QStringLiteral("format"), qText(facts.formatName)},
                        {QStringLiteral("layout"), qText(facts.layout)},
                        {QStringLiteral("converted"), converted},
@@ -147,7 +179,10 @@ std::string textReport(const Options& options, const PictureFacts& facts, const 
            "Bits per pixel:  " + std::to_string(facts.bitsPerPixel) + "\n" + "Groups:          " +
            FormatNumber(room.groups) + "\n" + "Capacity:        " +
            (room.capacity > 0 ? FormatNumber(room.capacity) + " bytes of payload" : std::string("no room")) +
-           (room.problem.empty() ? "" : " (" + room.problem + ")") + "\n" + hidden.text;
+           (room.problem.empty() ? "" : " (" + room.problem + ")") + "\n" + "Stealth layout:  " +
+           (room.stealthCapacity > 0 ? FormatNumber(room.stealthCapacity) + " bytes of payload at most"
+                                     : std::string("no room")) +
+           "\n" + hidden.text;
 }
 
 }  // namespace

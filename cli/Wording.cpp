@@ -16,7 +16,7 @@ std::string reasonOf(const Failure& failure)
 
 std::string PlainText(const CodecResult& result, const RunContext& run)
 {
-    const std::string at = " at offset " + FormatNumber(run.offset);
+    const std::string at = run.stealth ? " in the stealth layout" : " at offset " + FormatNumber(run.offset);
     switch (result.problem) {
     case Problem::NotAPicture: return "not a picture Mirel can read: " + run.picture;
     case Problem::NegativeOffset: return "the offset must be 0 or more, not " + FormatNumber(run.offset);
@@ -38,6 +38,7 @@ std::string PlainText(const CodecResult& result, const RunContext& run)
         return run.picture + " announces more data than it can hold after offset " + FormatNumber(run.offset) +
                " (a wrong offset?)";
     case Problem::CutShort: return run.picture + " is cut short: " + reasonOf(result.failure);
+    case Problem::WrongPassword: return ProtectionText(ProtectStatus::Refused);
     case Problem::Failed: break;
     }
     return (run.output.empty() ? "cannot decode " : "cannot hide data in ") + run.picture + ": " +

@@ -17,6 +17,7 @@ struct RunContext {
     std::string picture;  // the carrier or the picture decoded
     std::string output;   // the new picture, when encoding
     int32_t offset = 0;
+    bool stealth = false;  // the stealth layout, which has no offset
 };
 
 // The line that says why result did not end Ok (or, for an Ok decode that found nothing, that

@@ -146,6 +146,7 @@ enum class Problem {
     NothingHidden,     // no length field fits after the offset, or none that can be read
     TooMuchAnnounced,  // the length field announces more than fits after the offset
     CutShort,          // the file ends before the data its length field announces
+    WrongPassword,     // what a password must open does not open: wrong, or the picture changed
     Failed,            // reading or writing failed, or the picture is malformed: see failure
 };
 

@@ -11,6 +11,7 @@ const char* ProtectionText(ProtectStatus status)
     switch (status) {
     case ProtectStatus::Ok: return "";
     case ProtectStatus::NeedsPassword: return "The hidden data is sealed: it needs its password.";
+    case ProtectStatus::NotStealth: return "No stealth data opens with this password, or the picture was changed.";
     case ProtectStatus::NotSealed:
     case ProtectStatus::Refused: return kSealRefusedText;
     case ProtectStatus::TooCostly:
@@ -25,7 +26,7 @@ const char* ProtectionText(ProtectStatus status)
 
 std::u16string UnstorablePasswordCharacters(Protection protection, std::u16string_view password)
 {
-    if (protection == Protection::Sealed)
+    if (protection != Protection::Plain)
         return {};
     return CharactersWithoutCode(std::u16string(password));
 }
@@ -58,6 +59,10 @@ ProtectStatus Protect(Protection protection, std::u16string_view password, uint8
     }
     if (password.empty())
         return ProtectStatus::NeedsPassword;
+    if (protection == Protection::Stealth) {
+        payload.assign(content);
+        return ProtectStatus::Ok;
+    }
     std::string box;
     if (const SealStatus status = SealPayload(kind, content, password, box); status != SealStatus::Ok)
         return statusOf(status);

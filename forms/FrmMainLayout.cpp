@@ -67,6 +67,7 @@ FrmMainLayout::FrmMainLayout(QWidget* parent)
             &FrmMainLayout::mnuToolsItemClicked);
     addItem(mnuTools, mnuToolsItem, 3, tr("Strong Encryption"), {}, &FrmMainLayout::mnuToolsItemClicked)
         ->setCheckable(true);
+    addItem(mnuTools, mnuToolsItem, 4, tr("Stealth"), {}, &FrmMainLayout::mnuToolsItemClicked)->setCheckable(true);
 
     mnuHelp = menuBar()->addMenu(tr("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));

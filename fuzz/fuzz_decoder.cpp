@@ -1,11 +1,14 @@
-// Arbitrary pictures through the decoder.
+// Arbitrary pictures through the decoder and the stealth reader.
 //
 // Input: [groups to pass over, 0..255][the picture file]. The decoder must refuse or fail with a
 // message, or return the kind byte and the payload; it must never crash, hang or ask for memory
 // out of proportion to the file. What it returns must match ReadStream's reading of the groups.
+// The stealth reader (with the cheapest key derivation) must do the same and open nothing that
+// its tags do not vouch for.
 
 #include "CipherMirel.h"
 #include "FuzzSupport.h"
+#include "Stealth.h"
 
 #include <algorithm>
 
@@ -21,6 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::WriteFile(picturePath, data + prefix, size - prefix);
 
     gAbort = false;
+    {
+        BinaryFile file;
+        BitmapHeader header;
+        if (!BinaryFile::openExisting(picturePath, file) && CheckPicture(file, header).status == CodecStatus::Ok) {
+            const CodecResult hidden = RevealStealthFrom(file, header, "pw", {1, 8192});
+            FUZZ_CHECK(hidden.kind <= kKindFile);
+            FUZZ_CHECK(hidden.status == CodecStatus::Ok || (hidden.payload.empty() && !hidden.messages.empty()));
+        }
+    }
     int32_t remaining = offset;
     const CodecResult decoded = fuzz::Decode(picturePath, remaining);
 

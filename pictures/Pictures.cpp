@@ -40,6 +40,13 @@ Output outputOf(const std::string& path)
     return extensionOf(path) == "png" ? Output::Png : Output::Bitmap;
 }
 
+CodecResult outputRefusal(const std::string& destinationPath)
+{
+    return Refusal(Problem::LossyOutput, "The new picture cannot be saved as " + destinationPath +
+                   ": a picture of that format changes the pixels and would lose what is hidden. Choose a name "
+                   "ending in .bmp or .png (any other name is written as a BMP).");
+}
+
 CodecResult aborted()
 {
     return CodecResult{CodecStatus::Aborted, kKindMessage, {}, {}, {}};
@@ -133,6 +140,36 @@ CodecResult writeNewPicture(BinaryFile& carrier, const std::string& destinationP
     return result;
 }
 
+// writeNewPicture for the stealth layout.
+CodecResult writeStealthPicture(BinaryFile& carrier, const std::string& destinationPath, Output output,
+                                std::string_view payload, uint8_t kind, std::string_view password)
+{
+    if (output == Output::Bitmap)
+        return HideStealthAt(carrier, destinationPath, payload, kind, password);
+    BinaryFile bitmap;
+    CodecResult result = HideStealthInto(
+        carrier,
+        [&](BinaryFile*& out) {
+            out = &bitmap;
+            return BinaryFile::createTemporary(destinationPath + " (as a plain bitmap)", bitmap);
+        },
+        payload, kind, password);
+    if (result.status != CodecStatus::Ok)
+        return result;
+    OutputFile destination;
+    bool stopped = false;
+    if (Failure f = OutputFile::create(destinationPath, destination))
+        return EncodingFailure(f);
+    const Failure f = PlainBitmapToPng(bitmap, destination.file(), stopped);
+    if (stopped)
+        return aborted();
+    if (f)
+        return EncodingFailure(f);
+    if (Failure f = destination.commit())
+        return EncodingFailure(f);
+    return result;
+}
+
 }  // namespace
 
 bool IsLossyPictureName(const std::string& path)
@@ -142,14 +179,29 @@ bool IsLossyPictureName(const std::string& path)
                        [&](const char* lossy) { return extension == lossy; });
 }
 
+CodecResult HideStealthInPicture(const std::string& carrierPath, const std::string& destinationPath,
+                                 std::string_view payload, uint8_t kind, std::string_view password)
+{
+    const Output output = outputOf(destinationPath);
+    if (output == Output::Refused)
+        return outputRefusal(destinationPath);
+    if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
+        return refused;
+    Carrier carrier;
+    CodecResult converted = convertCarrier(carrierPath, carrier);
+    if (converted.status != CodecStatus::Ok)
+        return converted;
+    CodecResult result = writeStealthPicture(*carrier.bitmap, destinationPath, output, payload, kind, password);
+    result.messages.insert(result.messages.begin(), converted.messages.begin(), converted.messages.end());
+    return result;
+}
+
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset)
 {
     const Output output = outputOf(destinationPath);
     if (output == Output::Refused)
-        return Refusal(Problem::LossyOutput, "The new picture cannot be saved as " + destinationPath +
-                       ": a picture of that format changes the pixels and would lose what is hidden. Choose a name "
-                       "ending in .bmp or .png (any other name is written as a BMP).");
+        return outputRefusal(destinationPath);
     // Nothing is read when the picture could not be saved anyway.
     if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
         return refused;
@@ -187,6 +239,14 @@ CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture)
 CodecResult RevealFromPicture(PictureToDecode& picture, int32_t& offset)
 {
     return RevealPayloadFrom(*picture.bitmap, picture.header, offset);
+}
+
+CodecResult RevealStealthFromPicture(PictureToDecode& picture, std::string_view password)
+{
+    CodecResult result = RevealStealthFrom(*picture.bitmap, picture.header, password);
+    if (Failure f = picture.bitmap->seek(kHeaderSize); f && result.status != CodecStatus::Ok)
+        return DecodingFailure(f);
+    return result;
 }
 
 }  // namespace mirel

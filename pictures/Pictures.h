@@ -15,6 +15,7 @@
 
 #include "BinaryFile.h"
 #include "CipherMirel.h"
+#include "Stealth.h"
 
 #include <cstdint>
 #include <string>
@@ -56,6 +57,13 @@ int64_t ConvertedCapacity(const PictureFacts& facts);
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset);
 
+// HideInPicture's stealth twin: hides kind and payload in the carrier in the stealth layout
+// (Stealth.h) with password (UTF-8), holding the carrier's pixels in memory. The same checks,
+// refusals and guarantees; Refused also without a password or when the payload is over the
+// stealth capacity.
+CodecResult HideStealthInPicture(const std::string& carrierPath, const std::string& destinationPath,
+                                 std::string_view payload, uint8_t kind, std::string_view password);
+
 // A picture opened for decoding: checked, and for a PNG turned into the plain bitmap that holds
 // its pixels, waiting for the offset.
 struct PictureToDecode {
@@ -78,6 +86,10 @@ CodecResult RevealFromPicture(PictureToDecode& picture, int32_t& offset);
 // hidden data would be lost: such a new picture is refused. ".png" is written as a PNG, and any
 // other name as the plain bitmap.
 bool IsLossyPictureName(const std::string& path);
+
+// Reads a stealth payload from a picture that OpenToDecode opened, with password (UTF-8); results
+// as RevealStealthFrom's. Leaves the picture where RevealFromPicture can read it afterwards.
+CodecResult RevealStealthFromPicture(PictureToDecode& picture, std::string_view password);
 
 // The extensions (lower case, without the dot) of the pictures that can be carriers: BMP, PNG
 // and those of every image reader installed with Qt.

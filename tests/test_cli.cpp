@@ -90,6 +90,8 @@ private slots:
                                       << QStringList{"--password=pw", "--offset", "100"} << "m.bmp";
         // A name of no picture format gets the plain bitmap.
         QTest::newRow("other name") << QStringList() << QStringList() << "m.dat";
+        QTest::newRow("stealth, found without being told") << QStringList{"--stealth", "--password", "s3cret"}
+                                                           << QStringList{"--password", "s3cret"} << "m.png";
     }
     void messageRoundTrips()
     {
@@ -100,7 +102,7 @@ private slots:
         QFile::remove(at(output));
         Result r = cli(QStringList{"encode", "carrier.bmp", output, "--message", message} + encodeExtra);
         QCOMPARE(r.exitCode, 0);
-        QVERIFY(readFile(at(output)).startsWith("BM"));
+        QVERIFY(readFile(at(output)).startsWith(output.endsWith(".png") ? "\x89PNG" : "BM"));
         r = cli(QStringList{"decode", output, "--quiet"} + decodeExtra);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(QString::fromUtf8(r.out), message);
@@ -226,6 +228,32 @@ private slots:
         QCOMPARE(cli(QStringList{"encode", at("carrier.bmp"), "m2.bmp", "--message", "sealed words", "--seal",
                                  "--offset", "40"} + key, {}, dir).exitCode, 0);
         QVERIFY(readFile(dir + "/m.bmp") != readFile(dir + "/m2.bmp"));
+    }
+
+    // Stealth pictures as scripts make them: a file into a PNG with a password file comes back by
+    // itself, info finds it, and a wrong password is refused with nothing written.
+    void stealthPictures()
+    {
+        const QString dir = test::FreshDir();
+        writeFile(dir + "/pw.txt", "correct horse\n");
+        writeFile(dir + "/wrong.txt", "correct horsE\n");
+        writeFile(dir + "/notes.txt", allBytes());
+        const QStringList key{"--password-file", "pw.txt"};
+        QCOMPARE(cli(QStringList{"encode", at("carrier.bmp"), "s.png", "--stealth", "--file", "notes.txt"} + key, {},
+                     dir).exitCode, 0);
+        QFile::remove(dir + "/notes.txt");
+        Result r = cli(QStringList{"info", "s.png", "--json"} + key, {}, dir);
+        const QJsonObject hidden = QJsonDocument::fromJson(r.out).object().value("hidden").toObject();
+        QVERIFY2(hidden.value("stealth").toBool() && hidden.value("contents").toObject().value("name") == "notes.txt",
+                 r.out.constData());
+        r = cli({"decode", "s.png", "--stealth", "--password-file", "wrong.txt"}, {}, dir);
+        QCOMPARE(r.exitCode, 1);
+        r = cli({"decode", "s.png", "--password-file", "wrong.txt"}, {}, dir);  // the plain format does not fit
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("No stealth data opens with this password"), qPrintable(r.err));
+        QVERIFY(!QFile::exists(dir + "/notes.txt"));
+        QCOMPARE(cli(QStringList{"decode", "s.png", "--quiet"} + key, {}, dir).exitCode, 0);
+        QCOMPARE(readFile(dir + "/notes.txt"), allBytes());
     }
 
     void pictureMatchesTheLibraryByteForByte()
@@ -384,6 +412,16 @@ private slots:
         QTest::newRow("seal without a password") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--seal"}
                                                  << 64 << "--seal needs a password";
         QTest::newRow("seal not found") << QStringList{"decode", "m2.bmp", "--seal"} << 1 << "the picture is not sealed";
+        QTest::newRow("stealth with an offset") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x",
+                                                               "--stealth", "--password", "pw", "--offset", "3"}
+                                                << 64 << "--stealth does not go with --offset";
+        QTest::newRow("stealth without a password") << QStringList{"decode", "m2.bmp", "--stealth"} << 64
+                                                    << "--stealth needs a password";
+        QTest::newRow("stealth does not fit") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file",
+                                                             "stealth.bin", "--stealth", "--password", "pw"}
+                                              << 1 << "can hold at most 1,641 bytes in the stealth layout";
+        QTest::newRow("stealth asked, plain found") << QStringList{"decode", "m2.bmp", "--stealth", "--password", "pw"}
+                                                    << 1 << "The password is wrong, or the picture was changed.";
     }
     void refusals()
     {
@@ -393,6 +431,7 @@ private slots:
         writeFile(at("text.txt"), "plain text, not a picture");
         writeFile(at("empty"), "");
         writeFile(at("big.bin"), QByteArray(1597, 'z'));
+        writeFile(at("stealth.bin"), QByteArray(1642, 'z'));
         writeFile(at("cut.bmp"), carrierBytes(120, 40).left(54 + 360 * 3));
         QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x", "--force"}).exitCode, 0);
         const QByteArray m2 = readFile(at("m2.bmp"));
@@ -420,7 +459,7 @@ private slots:
         QVERIFY(r.out.endsWith("}\n") && r.out.count('\n') == 1);
         QCOMPARE(QJsonDocument::fromJson(r.out).object(),
                  QJsonDocument::fromJson("{\"width\": 120, \"height\": 40, \"bits_per_pixel\": 24, \"groups\": 1600, "
-                                         "\"capacity\": 1596, \"format\": \"BMP\", \"layout\": \"24 bits a pixel, "
+                                         "\"capacity\": 1596, \"stealth_capacity\": 1641, \"format\": \"BMP\", \"layout\": \"24 bits a pixel, "
                                          "pixels at byte 54\", \"converted\": false, \"hidden\": null}")
                      .object());
         QVERIFY(r.err.isEmpty());

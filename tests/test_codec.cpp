@@ -3,8 +3,11 @@
 #include "Payload.h"
 #include "RecordingUi.h"
 #include "Seal.h"
+#include "Stealth.h"
+#include "StealthLayout.h"
 #include "TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -267,6 +270,131 @@ private slots:
         QVERIFY(OpenSealedBox(longer, composed, kind, opened) == SealStatus::Ok);
         QVERIFY(SealPayload(kKindMessage, "accents", "cafe\xCC\x81", longer, cheap) == SealStatus::Ok);  // as typed
         QVERIFY(OpenSealedBox(longer, decomposed, kind, opened) == SealStatus::Ok);
+    }
+
+    // The stealth layout through files, with the cheapest key derivation (the layout never says its
+    // cost): what goes in comes out; a payload over the capacity is refused with nothing written.
+    // 30 x 30 pixels: the capacity takes every slot with k = 1.
+    void stealthRoundTrip_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("size");  // -1: the capacity, -2: one byte more
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("empty file") << 30 << 30 << 0 << 1 << true;
+        QTest::newRow("1 byte") << 30 << 30 << 1 << 0 << true;
+        QTest::newRow("capacity") << 30 << 30 << -1 << 0 << true;
+        QTest::newRow("capacity + 1 refused") << 30 << 30 << -2 << 0 << false;
+        QTest::newRow("padded rows, large k") << 301 << 40 << 100 << 1 << true;
+        QTest::newRow("too small for any") << 20 << 20 << 0 << 0 << false;
+    }
+    void stealthRoundTrip()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, size);
+        QFETCH(int, kind);
+        QFETCH(bool, fits);
+        StealthChoices cheap;
+        cheap.cost = {1, 8192};
+        const int64_t capacity = StealthCapacity(int64_t(width) * 3 * height);
+        const int64_t length = size == -1 ? capacity : size == -2 ? capacity + 1 : size;
+        const std::string payload =
+            kind == kKindFile ? FrameFilePayload("e.bin", "") : payloadOf(size_t(length), uint32_t(length));
+        const std::string carrier = MakeBmp(ShapeOf(width, height));
+        writeFile(work("carrier.bmp"), carrier);
+        BinaryFile source;
+        QVERIFY(!BinaryFile::openExisting(work("carrier.bmp"), source));
+        const std::string output = work(std::string("out ") + QTest::currentDataTag() + ".bmp");
+        const CodecResult hidden = HideStealthAt(source, output, payload, uint8_t(kind), "pw", cheap);
+        if (!fits) {
+            QCOMPARE(hidden.status, CodecStatus::Refused);
+            QVERIFY(!fileExists(output));
+            return;
+        }
+        QCOMPARE(hidden.status, CodecStatus::Ok);
+        const std::string out = readFile(output);
+        QCOMPARE(out.size(), carrier.size());
+        int64_t changes = 0;
+        for (size_t at = 0; at < out.size(); ++at) {
+            const int diff = uint8_t(out[at]) - uint8_t(carrier[at]);
+            QVERIFY2(diff >= -1 && diff <= 1, "only plus or minus 1");
+            changes += diff != 0;
+        }
+        // Matrix embedding: with room to spare, far fewer changes than hidden bits.
+        if (length >= 100 && length * 10 < capacity)
+            QVERIFY2(changes * 4 < 8 * length, qPrintable(QString::number(changes)));
+
+        BinaryFile picture;
+        BitmapHeader header;
+        QVERIFY(!BinaryFile::openExisting(output, picture));
+        QCOMPARE(CheckPicture(picture, header).status, CodecStatus::Ok);
+        const CodecResult back = RevealStealthFrom(picture, header, "pw", cheap.cost);
+        QCOMPARE(back.status, CodecStatus::Ok);
+        QCOMPARE(back.kind, uint8_t(kind));
+        QCOMPARE(back.payload, payload);
+        const CodecResult wrong = RevealStealthFrom(picture, header, "pW", cheap.cost);
+        QCOMPARE(wrong.status, CodecStatus::Refused);
+        QVERIFY(wrong.payload.empty());
+    }
+
+    // In memory: the lowest bit of any cover byte flipped is refused (the capacity takes them all);
+    // two encodes of one input differ; and a known picture from a fixed salt and seed at the real
+    // cost, so that the layout cannot drift.
+    void stealthTampering()
+    {
+        BmpShape shape = ShapeOf(900, 1);  // 2700 cover bytes
+        shape.pattern = Pattern::Photo;
+        const std::string carrier = MakeBmp(shape).substr(54);
+        const auto coverOf = [](std::string& bytes) {
+            return StealthCover{reinterpret_cast<uint8_t*>(bytes.data()), int64_t(bytes.size())};
+        };
+        StealthChoices cheap;
+        cheap.cost = {1, 8192};
+        const std::string payload = payloadOf(size_t(StealthCapacity(2700)), 5);
+        std::string first = carrier;
+        std::string second = carrier;
+        bool aborted = false;
+        QVERIFY(EmbedStealth(coverOf(first), 0, payload, "pw", cheap, aborted) == StealthStatus::Ok);
+        QVERIFY(EmbedStealth(coverOf(second), 0, payload, "pw", cheap, aborted) == StealthStatus::Ok);
+        QVERIFY(first != second);
+        for (int64_t i = 0; i < 2700; ++i) {
+            std::string changed = first;
+            changed[size_t(i)] = char(changed[size_t(i)] ^ 1);
+            uint8_t kind = 9;
+            std::string opened;
+            QVERIFY2(ExtractStealth(coverOf(changed), "pw", cheap.cost, kind, opened, aborted) != StealthStatus::Ok,
+                     qPrintable(QString::number(i)));
+            QVERIFY(opened.empty());
+        }
+
+        // The tabulated rounds are the hashed ones, and a permutation, whether 2^b is n or beyond it.
+        for (const int64_t n : {int64_t(1000), int64_t(4096), int64_t(4097)}) {
+            stealth::PermutationKey key {};
+            key[5] = uint8_t(n);
+            const stealth::Permutation direct(key, n);
+            const stealth::Permutation tabulated(key, n, true);
+            std::vector<bool> seen(static_cast<size_t>(n));
+            for (int64_t x = 0; x < n; ++x) {
+                const int64_t y = tabulated(x);
+                QVERIFY(y >= 0 && y < n && !seen[size_t(y)] && y == direct(x));
+                seen[size_t(y)] = true;
+            }
+        }
+
+        StealthChoices fixed;
+        fixed.salt.emplace();
+        fixed.seed.emplace();
+        for (size_t k = 0; k < fixed.salt->size(); ++k)
+            (*fixed.salt)[k] = uint8_t(k * 17 + 1);
+        for (size_t k = 0; k < fixed.seed->size(); ++k)
+            (*fixed.seed)[k] = uint8_t(255 - k);
+        std::string known = carrier;
+        QVERIFY(EmbedStealth(coverOf(known), 1, FrameFilePayload("a.txt", "known answer"), "p\xC3\xA4ss", fixed,
+                             aborted) == StealthStatus::Ok);
+        QCOMPARE(QCryptographicHash::hash(QByteArray::fromStdString(known), QCryptographicHash::Sha256).toHex(),
+                 QByteArray("b016aafdadca7ccc10c9e9bfe4b6d755139bf2bb92b8ed47eeb2e9508873a66b"));
     }
 
     // A carrier that comes through a pipe cannot be copied by the kernel: the copy by hand must

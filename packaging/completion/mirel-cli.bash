@@ -12,6 +12,7 @@ _mirel_cli_options='
 --password-file  file  encode decode open info
 --ask-password   -     encode decode open info
 --seal           -     encode decode
+--stealth        -     encode decode
 --offset         text  encode decode info
 --output         file  decode open
 -o               file  decode open
