@@ -150,25 +150,23 @@ CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture)
     Failure failure = BinaryFile::openExisting(path, picture.file);
     if (!failure)
         probe::ProbeOpen(picture.file, facts, failure);
+    if (!failure && facts.format == PictureFormat::Png) {
+        auto rows = std::make_unique<PngBitmapRows>();
+        failure = rows->open(picture.file, picture.header);
+        picture.pngRows = std::move(rows);
+        if (!failure)
+            return ok();
+    }
     if (failure)
         return DecodingFailure(failure);
-    picture.bitmap = &picture.file;
-    if (facts.format == PictureFormat::Png) {
-        bool transparent = false;
-        bool stopped = false;
-        failure = toPlainBitmap(picture.file, facts, picture.converted, transparent, stopped);
-        if (stopped)
-            return aborted();
-        if (failure)
-            return DecodingFailure(failure);
-        picture.bitmap = &picture.converted;
-    }
-    return CheckPicture(*picture.bitmap, picture.header);
+    return CheckPicture(picture.file, picture.header);
 }
 
 CodecResult RevealFromPicture(PictureToDecode& picture, int32_t& offset)
 {
-    return RevealPayloadFrom(*picture.bitmap, picture.header, offset);
+    if (picture.pngRows)
+        return RevealPayloadFromRows(*picture.pngRows, picture.header, offset);
+    return RevealPayloadFrom(picture.file, picture.header, offset);
 }
 
 }  // namespace mirel

@@ -17,6 +17,7 @@
 #include "CipherMirel.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,19 +57,19 @@ int64_t ConvertedCapacity(const PictureFacts& facts);
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset);
 
-// A picture opened for decoding: checked, and for a PNG turned into the plain bitmap that holds
-// its pixels, waiting for the offset.
+// A picture opened for decoding and checked, waiting for the offset: a bitmap, or a PNG whose
+// rows are decoded as the decoder asks for them.
 struct PictureToDecode {
-    BinaryFile file;        // the picture as opened
-    BinaryFile converted;   // the plain bitmap of a PNG
-    BinaryFile* bitmap = nullptr;  // what the decoder walks: file or converted
-    BitmapHeader header;
+    BinaryFile file;                       // the picture as opened
+    std::unique_ptr<BitmapRows> pngRows;   // the rows of a PNG's plain bitmap; none for a bitmap
+    BitmapHeader header;                   // the bitmap's, or that of the PNG's plain bitmap
 };
 
 // The one way in for decoding, in two steps, so that a program may ask for the offset between
 // them. OpenToDecode opens the picture at path (nothing is ever created there) and checks it:
 // Refused when it is not a bitmap (a PNG counts as the bitmap of its pixels), Failed when it
-// cannot be read or converted, Aborted when the user aborted a conversion.
+// cannot be read or is a PNG beyond what can be hidden in. A PNG's rows are only read by
+// RevealFromPicture, which fails when they cannot be.
 CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture);
 // RevealFromPicture then reads the payload from group `offset` on, counting offset down; results
 // as RevealPayloadFrom's.

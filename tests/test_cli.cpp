@@ -330,6 +330,7 @@ private slots:
         QTest::newRow("file beyond 32 bits") << QStringList{"encode", "carrier.bmp", "o.bmp", "--file", "huge.bin"} << 1
                                              << "too large";
         QTest::newRow("truncated picture") << QStringList{"decode", "cut.bmp", "--offset", "1000"} << 2 << "Decoding Error #62";
+        QTest::newRow("truncated png") << QStringList{"decode", "cut.png"} << 2 << "Decoding Error #62";
         QTest::newRow("no command") << QStringList{} << 64 << "no command";
         QTest::newRow("unknown option") << QStringList{"info", "carrier.bmp", "--frobnicate"} << 64 << "unknown option";
         QTest::newRow("two sources") << QStringList{"encode", "a", "b", "--message", "x", "--file", "y"} << 64 << "only one";
@@ -346,6 +347,8 @@ private slots:
         writeFile(at("big.bin"), QByteArray(1597, 'z'));
         writeFile(at("cut.bmp"), carrierBytes(120, 40).left(54 + 360 * 3));
         QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x"}).exitCode, 0);
+        QCOMPARE(cli({"encode", "carrier.bmp", "m2.png", "--message", "x"}).exitCode, 0);
+        writeFile(at("cut.png"), readFile(at("m2.png")).chopped(readFile(at("m2.png")).size() / 3));
         QFile::remove(at("o.bmp"));
         // Sparse, so it takes no room: only its size matters.
         QFile huge(at("huge.bin"));
