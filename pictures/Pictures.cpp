@@ -4,6 +4,7 @@
 
 #include "BinaryFile.h"
 #include "PngRows.h"
+#include "PngSplice.h"
 #include "Probe.h"
 
 #include <algorithm>
@@ -135,6 +136,14 @@ CodecResult HideInPicture(const std::string& carrierPath, const std::string& des
     // Nothing is read when the picture could not be saved anyway.
     if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
         return refused;
+    // A PNG from a PNG: only what changes is compressed again, where the carrier allows it.
+    if (output == Output::Png) {
+        BinaryFile png;
+        CodecResult result;
+        if (!BinaryFile::openExisting(carrierPath, png) &&
+            png::SplicePng(png, destinationPath, payload, kind, offset, result))
+            return result;
+    }
     Carrier carrier;
     CodecResult converted = convertCarrier(carrierPath, carrier);
     if (converted.status != CodecStatus::Ok)

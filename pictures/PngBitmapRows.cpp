@@ -131,7 +131,7 @@ Failure PngBitmapRows::decodeWindow(int64_t firstRow)
     // 8-bit RGB comes as it is; every other layout as the converter takes it, through RGBA.
     const bool rgb = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR && ihdr.bit_depth == 8;
     const int bytesPerPixel = rgb ? kBytesPerPixel : kRgba;
-    const int format = rgb ? SPNG_FMT_RGB8 : SPNG_FMT_RGBA8;
+    const int format = rgb ? SPNG_FMT_PNG : SPNG_FMT_RGBA8;
     const size_t rowBytes = size_t(m_width) * size_t(bytesPerPixel);
     std::vector<uint8_t> pixels;
     try {
