@@ -3,13 +3,15 @@
 // Input: a file. Turning it into a plain bitmap must fail with a reason or succeed; it must never
 // crash, hang or ask for memory out of proportion. When it succeeds, the bitmap is a plain one of
 // the size the PNG's header gives, holding every row, and a PNG made of it turns back into the
-// same bitmap. Decoding the PNG's rows as the decoder asks for them, a row a pass, gives what
-// decoding that bitmap gives.
+// same bitmap. Decoding the PNG's rows as the decoder asks for them, a third of them a pass,
+// gives what decoding that bitmap gives; where the PNG can be spliced, the spliced PNG holds
+// what hiding in that bitmap gives.
 
 #include "BinaryFile.h"
 #include "CipherMirel.h"
 #include "FuzzSupport.h"
 #include "PngRows.h"
+#include "PngSplice.h"
 
 #include <algorithm>
 #include <string>
@@ -62,6 +64,35 @@ void compareRows(BinaryFile& bmp, const std::string& bitmap, BinaryFile& png)
     FUZZ_CHECK(fromPng.kind == fromBitmap.kind && fromPng.payload == fromBitmap.payload);
 }
 
+// Where the PNG can be spliced, the new PNG holds the pixels that hiding the same payload in the
+// bitmap (the file bmp) gives.
+void compareSplice(BinaryFile& bmp, BinaryFile& png)
+{
+    static const std::string splicedPath = fuzz::ScratchPath("spliced.png");
+    const std::string payload = "ab";
+    int32_t offset = 0;
+    CodecResult spliced;
+    if (!png::SplicePng(png, splicedPath, payload, kKindMessage, offset, spliced))
+        return;
+    FUZZ_CHECK(spliced.status == CodecStatus::Ok);
+    BinaryFile expected;
+    offset = 0;
+    FUZZ_CHECK(!bmp.seek(0));
+    const auto into = [&](BinaryFile*& out) {
+        out = &expected;
+        return BinaryFile::createTemporary("expected", expected);
+    };
+    FUZZ_CHECK(HidePayloadInto(bmp, into, payload, kKindMessage, offset).status == CodecStatus::Ok);
+    BinaryFile written;
+    BinaryFile back;
+    bool transparent = false;
+    bool aborted = false;
+    FUZZ_CHECK(!BinaryFile::openExisting(splicedPath, written));
+    FUZZ_CHECK(!BinaryFile::createTemporary("back", back));
+    FUZZ_CHECK(!PngToPlainBitmap(written, back, transparent, aborted));
+    FUZZ_CHECK(wholeOf(back) == wholeOf(expected));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -86,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(header.isPlain());
     FUZZ_CHECK(int64_t(bitmap.size()) == kHeaderSize + GeometryOf(header).stride * GeometryOf(header).rows);
     compareRows(bmp, bitmap, png);
+    compareSplice(bmp, png);
 
     BinaryFile again;
     BinaryFile back;
