@@ -17,8 +17,10 @@ namespace mirel::png {
 
 namespace {
 
-constexpr int64_t kMostRowBytes = int64_t(32) << 20;  // rows held to be compressed again
-constexpr int64_t kMostRecent = int64_t(48) << 20;    // filtered bytes held from the kept boundary on
+// Memory: the rows held to be compressed again, and the filtered bytes held from the kept
+// boundary on (then copied once into what is compressed, which is about as large again).
+constexpr int64_t kMostRowBytes = int64_t(12) << 20;
+constexpr int64_t kMostRecent = int64_t(16) << 20;
 constexpr uint8_t kColorTypeRgb = 2;
 constexpr uint8_t kDepth = 8;
 
