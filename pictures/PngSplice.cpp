@@ -114,14 +114,16 @@ std::vector<uint8_t> newTail(const Carrier& carrier, const Scan& scan, const std
     const size_t rowBytes = RowBytes(carrier.width);
     const size_t pixelBytes = rowBytes - 1;
     const int64_t firstByte = scan.firstRow * int64_t(rowBytes);
-    const uint8_t* recent = scan.recent.data() - scan.recentStart;
-    std::vector<uint8_t> tail(recent + scan.outPos, recent + firstByte);
+    // The filtered byte at pos, counted from the first row's filter byte.
+    const auto recent = [&](int64_t pos) { return scan.recent[size_t(pos - scan.recentStart)]; };
+    std::vector<uint8_t> tail(scan.recent.begin() + (scan.outPos - scan.recentStart),
+                              scan.recent.begin() + (firstByte - scan.recentStart));
     tail.reserve(tail.size() + rows.size() + size_t(carrier.height - scan.firstRow));
     std::vector<uint8_t> filtered(rowBytes);
     for (int64_t y = scan.firstRow; y < carrier.height; ++y) {
         const size_t k = size_t(y - scan.firstRow);
         const uint8_t* above = k == 0 ? scan.pixels.data() : rows.data() + (k - 1) * pixelBytes;
-        filtered[0] = recent[y * int64_t(rowBytes)];
+        filtered[0] = recent(y * int64_t(rowBytes));
         FilterRow(filtered[0], rows.data() + k * pixelBytes, above, pixelBytes, filtered.data() + 1);
         tail.insert(tail.end(), filtered.begin(), filtered.end());
     }
