@@ -4,6 +4,7 @@
 #include "PngSpng.h"
 #include "Ui.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -24,15 +25,40 @@ constexpr uint8_t kOpaque = 0xFF;
 // much memory; so are rows wider than any picture is.
 constexpr size_t kChunkLimit = size_t(16) << 20;
 constexpr uint32_t kMostWidth = uint32_t(1) << 24;
+constexpr size_t kReadAhead = size_t(1) << 16;
 
 int readFromFile(spng_ctx*, void* user, void* destination, size_t length)
 {
     auto* stream = static_cast<Stream*>(user);
-    size_t got = 0;
-    stream->failure = stream->file->readSome(destination, length, got);
-    if (stream->failure)
-        return SPNG_IO_ERROR;
-    return got == length ? 0 : SPNG_IO_EOF;
+    auto* to = static_cast<uint8_t*>(destination);
+    while (length > 0) {
+        if (stream->at == stream->end) {
+            // Large reads go straight to libspng; small ones through the buffer, filled anew.
+            const bool direct = length >= kReadAhead;
+            if (!direct)
+                stream->buffer.resize(kReadAhead);
+            size_t got = 0;
+            stream->failure =
+                stream->file->readSome(direct ? to : stream->buffer.data(), direct ? length : kReadAhead, got);
+            if (stream->failure)
+                return SPNG_IO_ERROR;
+            if (got == 0)
+                return SPNG_IO_EOF;
+            if (direct) {
+                to += got;
+                length -= got;
+                continue;
+            }
+            stream->at = 0;
+            stream->end = got;
+        }
+        const size_t n = std::min(length, stream->end - stream->at);
+        std::memcpy(to, stream->buffer.data() + stream->at, n);
+        stream->at += n;
+        to += n;
+        length -= n;
+    }
+    return 0;
 }
 
 int writeToFile(spng_ctx*, void* user, void* source, size_t length)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mirel::png {
 
@@ -24,10 +25,14 @@ struct ContextDeleter {
 };
 using Context = std::unique_ptr<spng_ctx, ContextDeleter>;
 
-// The file behind a libspng stream, and what went wrong with it.
+// The file behind a libspng stream, and what went wrong with it. Reading goes through a buffer
+// (libspng asks for a few bytes at a time), so the file's position runs ahead of the stream's.
 struct Stream {
     BinaryFile* file;
     Failure failure;
+    std::vector<uint8_t> buffer {};
+    size_t at = 0;   // the next byte in buffer
+    size_t end = 0;  // the bytes in buffer
 };
 
 // A decoder for the PNG in the stream's file, from where the file stands, its header read into
