@@ -61,6 +61,11 @@ CodecResult HideInPicture(const std::string& carrierPath, const std::string& des
 // A picture opened for decoding and checked, waiting for the offset: a bitmap, or a PNG whose
 // rows are decoded as the decoder asks for them.
 struct PictureToDecode {
+    PictureToDecode() = default;
+    // pngRows reads file where it is: neither moves.
+    PictureToDecode(PictureToDecode&&) = delete;
+    PictureToDecode& operator=(PictureToDecode&&) = delete;
+
     BinaryFile file;                       // the picture as opened
     std::unique_ptr<BitmapRows> pngRows;   // the rows of a PNG's plain bitmap; none for a bitmap
     BitmapHeader header;                   // the bitmap's, or that of the PNG's plain bitmap
