@@ -34,7 +34,7 @@ CodecResult ReadPicture(QWidget* mainWindow, const std::string& sourcePath, bool
     if (CodecResult opened = OpenToDecode(sourcePath, picture); opened.status != CodecStatus::Ok)
         return opened;
     ShowSettings(mainWindow, false);
-    if (!gPassword.empty() && !HoldsSealedBoxAtStart(*picture.bitmap, picture.header)) {
+    if (!gPassword.empty() && !HoldsSealedBox(picture)) {
         std::string key = Utf8FromUtf16(gPassword);
         CodecResult hidden = RevealStealthFromPicture(picture, key);
         Wipe(key);

@@ -316,7 +316,7 @@ CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t of
         decoded = OpenToDecode(options.picture, picture);
         bool found = false;
         if (decoded.status == CodecStatus::Ok && !key.empty() && !options.offset && !options.seal &&
-            (options.stealth || !HoldsSealedBoxAtStart(*picture.bitmap, picture.header))) {
+            (options.stealth || !HoldsSealedBox(picture))) {
             CodecResult hidden = RevealStealthFromPicture(picture, key);
             stealth = hidden.status == CodecStatus::Ok;
             found = stealth || hidden.status == CodecStatus::Aborted || options.stealth;

@@ -250,11 +250,20 @@ Failure CheckGeometry(const BitmapHeader& header, const RowGeometry& geometry)
 
 Failure MakeRowBuffer(const BinaryFile& file, const RowGeometry& geometry, std::vector<uint8_t>& row)
 {
+    const int64_t length = file.length();
+    int64_t rowsPresent = -1;
+    if (length >= 0 && geometry.stride > 0)
+        rowsPresent = length < kHeaderSize ? 0 : (length - kHeaderSize) / geometry.stride;
+    return MakeRowBuffer(rowsPresent, file.path(), geometry, row);
+}
+
+Failure MakeRowBuffer(int64_t rowsPresent, const std::string& name, const RowGeometry& geometry,
+                      std::vector<uint8_t>& row)
+{
     if (geometry.rows <= 0)
         return {};
-    const int64_t length = file.length();
-    if (length >= 0 && length - kHeaderSize < geometry.stride)
-        return {ErrorCode::InputPastEnd, file.path() + ": the file ends before its first row"};
+    if (rowsPresent == 0)
+        return {ErrorCode::InputPastEnd, name + ": the file ends before its first row"};
     try {
         row.assign(static_cast<size_t>(geometry.stride), 0);
     } catch (const std::bad_alloc&) {

@@ -224,6 +224,26 @@ CodecResult CheckPicture(BinaryFile& file, BitmapHeader& header);
 // silently, when gAbort was set. Only Ok carries a kind and a payload.
 CodecResult RevealPayloadFrom(BinaryFile& file, const BitmapHeader& header, int32_t& offset);
 
+// The rows of a plain bitmap as the decoder walks them, one after the other from the first row the
+// file holds (the bottom of the picture) up, for pictures that are not the bitmap file itself
+// (the pixels of a PNG). Only the lowest bit of each byte is ever read.
+class BitmapRows {
+public:
+    virtual ~BitmapRows() = default;
+    // Puts the next row, all size bytes of it (the row's stride), into row. Fails with the
+    // reason when it cannot be read, with InputPastEnd past the last row. A source that stops
+    // because the user aborted (gAbort) returns no failure; the decoder then ends Aborted.
+    virtual Failure nextRow(uint8_t* row, size_t size) = 0;
+    // How many whole rows there are, or -1 when that cannot be told beforehand.
+    virtual int64_t rowsPresent() const = 0;
+    // What messages call the picture.
+    virtual const std::string& name() const = 0;
+};
+
+// RevealPayloadFrom over rows handed out by a source; header is that of the plain bitmap the
+// rows belong to. Results as RevealPayloadFrom's.
+CodecResult RevealPayloadFromRows(BitmapRows& rows, const BitmapHeader& header, int32_t& offset);
+
 // Reads count stream bytes back from the picture at path, starting at group firstGroup, and the
 // kind bit of that first group: the reading the encoder checks what it wrote with. Reads only the
 // rows that hold them and does not yield. Returns the failure when the picture cannot be read or

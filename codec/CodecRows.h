@@ -24,6 +24,9 @@ Failure CheckGeometry(const BitmapHeader& header, const RowGeometry& geometry);
 // Makes the row buffer. Checks first that the file holds at least one whole row, so that a header
 // announcing absurd rows in a small file fails as a short file instead of asking for gigabytes.
 Failure MakeRowBuffer(const BinaryFile& file, const RowGeometry& geometry, std::vector<uint8_t>& row);
+// The same for a picture called name of which rowsPresent whole rows can be read (-1: not known).
+Failure MakeRowBuffer(int64_t rowsPresent, const std::string& name, const RowGeometry& geometry,
+                      std::vector<uint8_t>& row);
 
 // The file must hold every row its header promises.
 Failure CheckRowsPresent(const BinaryFile& file, const RowGeometry& geometry);

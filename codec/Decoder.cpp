@@ -17,14 +17,36 @@ using rows::kLowBit;
 const char* const kNotBitmapText = "Bitmap doesn't appear to be in Windows format.";
 const char* const kNegativeOffsetText = "The offset must be 0 or more.";
 
+// The rows of a bitmap file, read from where its header ends.
+class FileRows final : public BitmapRows {
+public:
+    FileRows(BinaryFile& file, const RowGeometry& geometry) : m_file(file), m_geometry(geometry) {}
+
+    Failure nextRow(uint8_t* row, size_t size) override { return m_file.readExact(row, size); }
+
+    int64_t rowsPresent() const override
+    {
+        const int64_t length = m_file.length();
+        if (length < 0 || m_geometry.stride <= 0)
+            return -1;
+        return length < kHeaderSize ? 0 : (length - kHeaderSize) / m_geometry.stride;
+    }
+
+    const std::string& name() const override { return m_file.path(); }
+
+private:
+    BinaryFile& m_file;
+    const RowGeometry& m_geometry;
+};
+
 // Hands out the stream bytes of a picture one group after the other, as the decoder walks: it
 // passes over `offset` groups first, counting offset down, reads a row when it needs one, and
 // after each row it has finished it yields and stops when the user has aborted. The caller has
 // made sure that the picture has whole groups.
 class GroupReader {
 public:
-    GroupReader(BinaryFile& file, const RowGeometry& geometry, std::vector<uint8_t>& row, int32_t& offset)
-        : m_file(file), m_geometry(geometry), m_row(row), m_offset(offset), m_next(geometry.groupsPerRow)
+    GroupReader(BitmapRows& rows, const RowGeometry& geometry, std::vector<uint8_t>& row, int32_t& offset)
+        : m_rows(rows), m_geometry(geometry), m_row(row), m_offset(offset), m_next(geometry.groupsPerRow)
     {
     }
 
@@ -71,16 +93,18 @@ private:
             }
         }
         if (m_rowIndex + 1 >= m_geometry.rows)
-            return {ErrorCode::InputPastEnd, m_file.path() + ": the rows end before the hidden data"};
-        if (Failure f = m_file.readExact(m_row.data(), m_row.size()))
+            return {ErrorCode::InputPastEnd, m_rows.name() + ": the rows end before the hidden data"};
+        if (Failure f = m_rows.nextRow(m_row.data(), m_row.size()))
             return f;
+        // A source that takes long for a row stops when the user aborts.
+        m_aborted = gAbort;
         ++m_rowIndex;
         m_next = 0;
         Progress(m_rowIndex + 1, m_lastRow + 1);
         return {};
     }
 
-    BinaryFile& m_file;
+    BitmapRows& m_rows;
     const RowGeometry& m_geometry;
     std::vector<uint8_t>& m_row;
     int32_t& m_offset;
@@ -106,7 +130,7 @@ Failure checkRoom(const RowGeometry& geometry, int32_t offset)
 
 // Every announced byte must lie in the picture after the offset, and in the file; anything else
 // comes from a picture without a stream, a wrong offset or a cut file.
-Failure checkAnnounced(const BinaryFile& file, const RowGeometry& geometry, const GroupReader& reader,
+Failure checkAnnounced(const BitmapRows& rows, const RowGeometry& geometry, const GroupReader& reader,
                        int64_t length, int64_t mostPayload)
 {
     if (length > mostPayload)
@@ -114,18 +138,17 @@ Failure checkAnnounced(const BinaryFile& file, const RowGeometry& geometry, cons
                                             " bytes but can hold at most " + FormatNumber(mostPayload) +
                                             " after the offset"};
     // A cut-off file fails now instead of after making room for data that is not there.
-    const int64_t fileLength = file.length();
-    const int64_t rowsInFile = fileLength >= kHeaderSize ? (fileLength - kHeaderSize) / geometry.stride : 0;
-    if (fileLength >= 0 && (reader.lastGroup() + length) / geometry.groupsPerRow >= rowsInFile)
+    const int64_t rowsInFile = rows.rowsPresent();
+    if (rowsInFile >= 0 && (reader.lastGroup() + length) / geometry.groupsPerRow >= rowsInFile)
         return {ErrorCode::InputPastEnd,
-                file.path() + ": the file ends before the " + FormatNumber(length) + " bytes it announces"};
+                rows.name() + ": the file ends before the " + FormatNumber(length) + " bytes it announces"};
     return {};
 }
 
 // The decoder's walk once the picture is open and the offset known: the length field, then the
 // payload it announces. A length field that does not fit 32 bits leaves its message in result
 // and an empty payload.
-Failure decodeStream(BinaryFile& file, const RowGeometry& geometry, int32_t& offset, CodecResult& result)
+Failure decodeStream(BitmapRows& rows, const RowGeometry& geometry, int32_t& offset, CodecResult& result)
 {
     if (Failure f = checkRoom(geometry, offset)) {
         result.problem = Problem::NothingHidden;
@@ -134,9 +157,9 @@ Failure decodeStream(BinaryFile& file, const RowGeometry& geometry, int32_t& off
     const int64_t mostPayload = PayloadCapacity(geometry, offset);
 
     std::vector<uint8_t> row;
-    if (Failure f = rows::MakeRowBuffer(file, geometry, row))
+    if (Failure f = rows::MakeRowBuffer(rows.rowsPresent(), rows.name(), geometry, row))
         return f;
-    GroupReader reader(file, geometry, row, offset);
+    GroupReader reader(rows, geometry, row, offset);
     uint8_t byte = 0;
     std::string lengthField;
     while (lengthField.size() < static_cast<size_t>(kLengthFieldSize)) {
@@ -150,7 +173,7 @@ Failure decodeStream(BinaryFile& file, const RowGeometry& geometry, int32_t& off
     const int64_t length = StringToLong(lengthField, &overflow);
     if (!overflow.text.empty())
         result.messages.push_back(overflow);
-    if (Failure f = checkAnnounced(file, geometry, reader, length, mostPayload)) {
+    if (Failure f = checkAnnounced(rows, geometry, reader, length, mostPayload)) {
         result.problem = length > mostPayload ? Problem::TooMuchAnnounced : Problem::CutShort;
         return f;
     }
@@ -182,13 +205,20 @@ CodecResult CheckPicture(BinaryFile& file, BitmapHeader& header)
 
 CodecResult RevealPayloadFrom(BinaryFile& file, const BitmapHeader& header, int32_t& offset)
 {
+    const RowGeometry geometry = GeometryOf(header);
+    FileRows rows(file, geometry);
+    return RevealPayloadFromRows(rows, header, offset);
+}
+
+CodecResult RevealPayloadFromRows(BitmapRows& rows, const BitmapHeader& header, int32_t& offset)
+{
     if (offset < 0)
         return Refusal(Problem::NegativeOffset, kNegativeOffsetText);
     CodecResult result;
     const RowGeometry geometry = GeometryOf(header);
     Failure failure = rows::CheckGeometry(header, geometry);
     if (!failure)
-        failure = decodeStream(file, geometry, offset, result);
+        failure = decodeStream(rows, geometry, offset, result);
     if (failure) {
         CodecResult failed = DecodingFailure(failure);
         if (result.problem != Problem::None)

@@ -4,6 +4,7 @@
 
 #include "BinaryFile.h"
 #include "PngRows.h"
+#include "PngSplice.h"
 #include "Probe.h"
 
 #include <algorithm>
@@ -205,6 +206,14 @@ CodecResult HideInPicture(const std::string& carrierPath, const std::string& des
     // Nothing is read when the picture could not be saved anyway.
     if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
         return refused;
+    // A PNG from a PNG: only what changes is compressed again, where the carrier allows it.
+    if (output == Output::Png) {
+        BinaryFile png;
+        CodecResult result;
+        if (!BinaryFile::openExisting(carrierPath, png) &&
+            png::SplicePng(png, destinationPath, payload, kind, offset, result))
+            return result;
+    }
     Carrier carrier;
     CodecResult converted = convertCarrier(carrierPath, carrier);
     if (converted.status != CodecStatus::Ok)
@@ -220,33 +229,55 @@ CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture)
     Failure failure = BinaryFile::openExisting(path, picture.file);
     if (!failure)
         probe::ProbeOpen(picture.file, facts, failure);
+    if (!failure && facts.format == PictureFormat::Png) {
+        auto rows = std::make_unique<PngBitmapRows>();
+        failure = rows->open(picture.file, picture.header);
+        picture.pngRows = std::move(rows);
+        if (!failure)
+            return ok();
+    }
     if (failure)
         return DecodingFailure(failure);
-    picture.bitmap = &picture.file;
-    if (facts.format == PictureFormat::Png) {
-        bool transparent = false;
-        bool stopped = false;
-        failure = toPlainBitmap(picture.file, facts, picture.converted, transparent, stopped);
-        if (stopped)
-            return aborted();
-        if (failure)
-            return DecodingFailure(failure);
-        picture.bitmap = &picture.converted;
-    }
-    return CheckPicture(*picture.bitmap, picture.header);
+    return CheckPicture(picture.file, picture.header);
 }
 
 CodecResult RevealFromPicture(PictureToDecode& picture, int32_t& offset)
 {
-    return RevealPayloadFrom(*picture.bitmap, picture.header, offset);
+    if (picture.pngRows)
+        return RevealPayloadFromRows(*picture.pngRows, picture.header, offset);
+    return RevealPayloadFrom(picture.file, picture.header, offset);
 }
 
 CodecResult RevealStealthFromPicture(PictureToDecode& picture, std::string_view password)
 {
-    CodecResult result = RevealStealthFrom(*picture.bitmap, picture.header, password);
-    if (Failure f = picture.bitmap->seek(kHeaderSize); f && result.status != CodecStatus::Ok)
+    if (!picture.pngRows) {
+        CodecResult result = RevealStealthFrom(picture.file, picture.header, password);
+        if (Failure f = picture.file.seek(kHeaderSize); f && result.status != CodecStatus::Ok)
+            return DecodingFailure(f);
+        return result;
+    }
+    // The stealth layout spreads over every row: a PNG is turned into its plain bitmap first, from
+    // a file of its own, so that its rows are read as before afterwards.
+    BinaryFile png;
+    BinaryFile bitmap;
+    bool transparent = false;
+    bool stopped = false;
+    Failure f = BinaryFile::openExisting(picture.file.path(), png);
+    if (!f)
+        f = toPlainBitmap(png, PictureFacts{PictureFormat::Png, "PNG", {}, 0, 0, 0}, bitmap, transparent, stopped);
+    if (stopped)
+        return aborted();
+    if (!f)
+        f = bitmap.seek(kHeaderSize);
+    if (f)
         return DecodingFailure(f);
-    return result;
+    return RevealStealthFrom(bitmap, picture.header, password);
+}
+
+bool HoldsSealedBox(PictureToDecode& picture)
+{
+    // A PNG's rows are not read twice for it: its decode tries the stealth layout first.
+    return !picture.pngRows && HoldsSealedBoxAtStart(picture.file, picture.header);
 }
 
 }  // namespace mirel

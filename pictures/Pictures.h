@@ -18,6 +18,7 @@
 #include "Stealth.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,8 @@ int64_t ConvertedCapacity(const PictureFacts& facts);
 // back as written; nothing else is left behind. Refused, with the reason in the messages, for a
 // destination of a lossy picture format, or one that is not a file or is the carrier itself, and
 // for the codec's refusals; Failed or Aborted as the codec says (HidePayloadInto). A carrier with
-// transparency gets a note, first in the messages, that it is not kept.
+// transparency gets a note, first in the messages, that it is not kept. A PNG of 8-bit RGB
+// written as a PNG is spliced (PngSplice.h): the same pixels, far less work.
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset);
 
@@ -64,19 +66,24 @@ CodecResult HideInPicture(const std::string& carrierPath, const std::string& des
 CodecResult HideStealthInPicture(const std::string& carrierPath, const std::string& destinationPath,
                                  std::string_view payload, uint8_t kind, std::string_view password);
 
-// A picture opened for decoding: checked, and for a PNG turned into the plain bitmap that holds
-// its pixels, waiting for the offset.
+// A picture opened for decoding and checked, waiting for the offset: a bitmap, or a PNG whose
+// rows are decoded as the decoder asks for them.
 struct PictureToDecode {
-    BinaryFile file;        // the picture as opened
-    BinaryFile converted;   // the plain bitmap of a PNG
-    BinaryFile* bitmap = nullptr;  // what the decoder walks: file or converted
-    BitmapHeader header;
+    PictureToDecode() = default;
+    // pngRows reads file where it is: neither moves.
+    PictureToDecode(PictureToDecode&&) = delete;
+    PictureToDecode& operator=(PictureToDecode&&) = delete;
+
+    BinaryFile file;                       // the picture as opened
+    std::unique_ptr<BitmapRows> pngRows;   // the rows of a PNG's plain bitmap; none for a bitmap
+    BitmapHeader header;                   // the bitmap's, or that of the PNG's plain bitmap
 };
 
 // The one way in for decoding, in two steps, so that a program may ask for the offset between
 // them. OpenToDecode opens the picture at path (nothing is ever created there) and checks it:
 // Refused when it is not a bitmap (a PNG counts as the bitmap of its pixels), Failed when it
-// cannot be read or converted, Aborted when the user aborted a conversion.
+// cannot be read or is a PNG beyond what can be hidden in. A PNG's rows are only read by
+// RevealFromPicture, which fails when they cannot be.
 CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture);
 // RevealFromPicture then reads the payload from group `offset` on, counting offset down; results
 // as RevealPayloadFrom's.
@@ -90,6 +97,10 @@ bool IsLossyPictureName(const std::string& path);
 // Reads a stealth payload from a picture that OpenToDecode opened, with password (UTF-8); results
 // as RevealStealthFrom's. Leaves the picture where RevealFromPicture can read it afterwards.
 CodecResult RevealStealthFromPicture(PictureToDecode& picture, std::string_view password);
+
+// True when what a bitmap picture holds at offset 0 starts like a sealed box, which the stealth
+// layout never does: such a picture need not pay the stealth attempt. False for a PNG.
+bool HoldsSealedBox(PictureToDecode& picture);
 
 // The extensions (lower case, without the dot) of the pictures that can be carriers: BMP, PNG
 // and those of every image reader installed with Qt.

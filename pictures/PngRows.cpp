@@ -1,10 +1,10 @@
 #include "PngRows.h"
 
 #include "CipherMirel.h"
+#include "PngSpng.h"
 #include "Ui.h"
 
-#include <spng.h>
-
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -13,40 +13,52 @@
 
 namespace mirel {
 
+using namespace png;
+
 namespace {
 
 constexpr uint8_t kSignature[kPngSignatureSize] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-constexpr int kRgba = 4;
 constexpr int kColorTypeGreyAlpha = 4;
 constexpr int kColorTypeRgbAlpha = 6;
 constexpr uint8_t kOpaque = 0xFF;
-constexpr int kRowsPerYield = 64;
 // Ancillary chunks (profiles, texts) are skipped past these sizes, so that they cannot ask for
-// much memory; so are rows wider than any picture is, and interlaced pictures (decoded whole)
-// larger than 64 million pixels.
+// much memory; so are rows wider than any picture is.
 constexpr size_t kChunkLimit = size_t(16) << 20;
 constexpr uint32_t kMostWidth = uint32_t(1) << 24;
-constexpr uint64_t kMostInterlaced = uint64_t(1) << 26;
-
-struct ContextDeleter {
-    void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
-};
-using Context = std::unique_ptr<spng_ctx, ContextDeleter>;
-
-// The file behind a libspng stream, and what went wrong with it.
-struct Stream {
-    BinaryFile* file;
-    Failure failure;
-};
+constexpr size_t kReadAhead = size_t(1) << 16;
 
 int readFromFile(spng_ctx*, void* user, void* destination, size_t length)
 {
     auto* stream = static_cast<Stream*>(user);
-    size_t got = 0;
-    stream->failure = stream->file->readSome(destination, length, got);
-    if (stream->failure)
-        return SPNG_IO_ERROR;
-    return got == length ? 0 : SPNG_IO_EOF;
+    auto* to = static_cast<uint8_t*>(destination);
+    while (length > 0) {
+        if (stream->at == stream->end) {
+            // Large reads go straight to libspng; small ones through the buffer, filled anew.
+            const bool direct = length >= kReadAhead;
+            if (!direct)
+                stream->buffer.resize(kReadAhead);
+            size_t got = 0;
+            stream->failure =
+                stream->file->readSome(direct ? to : stream->buffer.data(), direct ? length : kReadAhead, got);
+            if (stream->failure)
+                return SPNG_IO_ERROR;
+            if (got == 0)
+                return SPNG_IO_EOF;
+            if (direct) {
+                to += got;
+                length -= got;
+                continue;
+            }
+            stream->at = 0;
+            stream->end = got;
+        }
+        const size_t n = std::min(length, stream->end - stream->at);
+        std::memcpy(to, stream->buffer.data() + stream->at, n);
+        stream->at += n;
+        to += n;
+        length -= n;
+    }
+    return 0;
 }
 
 int writeToFile(spng_ctx*, void* user, void* source, size_t length)
@@ -54,16 +66,6 @@ int writeToFile(spng_ctx*, void* user, void* source, size_t length)
     auto* stream = static_cast<Stream*>(user);
     stream->failure = stream->file->write(source, length);
     return stream->failure ? SPNG_IO_ERROR : 0;
-}
-
-// The failure for a libspng error: the file's own when reading or writing failed.
-Failure pngFailure(const Stream& stream, int error)
-{
-    if (stream.failure)
-        return stream.failure;
-    if (error == SPNG_IO_EOF)
-        return {ErrorCode::InputPastEnd, stream.file->path() + ": the PNG ends too soon"};
-    return {ErrorCode::InvalidArgument, stream.file->path() + ": " + spng_strerror(error)};
 }
 
 // Turns pixels of bytesPerPixel bytes, the first three red, green, blue or blue, green, red, into
@@ -77,8 +79,11 @@ void swapRedAndBlue(const uint8_t* from, int bytesPerPixel, uint8_t* to, size_t 
     }
 }
 
-// A decoder for the PNG in the stream's file, its header read into ihdr.
-Failure openPng(Stream& stream, Context& ctx, spng_ihdr& ihdr)
+}  // namespace
+
+namespace png {
+
+Failure OpenPng(Stream& stream, Context& ctx, spng_ihdr& ihdr)
 {
     ctx.reset(spng_ctx_new(0));
     if (!ctx)
@@ -86,11 +91,31 @@ Failure openPng(Stream& stream, Context& ctx, spng_ihdr& ihdr)
     spng_set_chunk_limits(ctx.get(), kChunkLimit, kChunkLimit);
     spng_set_png_stream(ctx.get(), readFromFile, &stream);
     if (const int error = spng_get_ihdr(ctx.get(), &ihdr))
-        return pngFailure(stream, error);
+        return PngFailure(stream, error);
     return {};
 }
 
-bool yieldForRows(uint32_t row, bool& aborted)
+Failure PngFailure(const Stream& stream, int error)
+{
+    if (stream.failure)
+        return stream.failure;
+    if (error == SPNG_IO_EOF)
+        return {ErrorCode::InputPastEnd, stream.file->path() + ": the PNG ends too soon"};
+    return {ErrorCode::InvalidArgument, stream.file->path() + ": " + spng_strerror(error)};
+}
+
+Failure CheckPlainSize(const std::string& picture, uint32_t width, uint32_t height)
+{
+    constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
+    const int64_t stride = (int64_t(width) * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    if (width == 0 || height == 0 || width > kMostWidth || height > kMost || stride > kMost ||
+        int64_t(width / kBytesPerPixel) * height > kMost)
+        return {ErrorCode::Overflow, picture + ": a picture of " + std::to_string(width) + " x " +
+                                         std::to_string(height) + " pixels is beyond what can be hidden in"};
+    return {};
+}
+
+bool YieldForRows(uint32_t row, bool& aborted)
 {
     if ((row + 1) % kRowsPerYield != 0)
         return true;
@@ -99,16 +124,12 @@ bool yieldForRows(uint32_t row, bool& aborted)
     return !aborted;
 }
 
-}  // namespace
+}  // namespace png
 
 Failure PlainBitmapWriter::begin(BinaryFile& bmp, const std::string& picture, uint32_t width, uint32_t height)
 {
-    constexpr int64_t kMost = std::numeric_limits<int32_t>::max();
-    const int64_t stride = (int64_t(width) * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
-    if (width == 0 || height == 0 || width > kMostWidth || height > kMost || stride > kMost ||
-        int64_t(width / kBytesPerPixel) * height > kMost)
-        return {ErrorCode::Overflow, picture + ": a picture of " + std::to_string(width) + " x " +
-                                         std::to_string(height) + " pixels is beyond what can be hidden in"};
+    if (Failure f = png::CheckPlainSize(picture, width, height))
+        return f;
     const BitmapHeader header = PlainBitmapHeader(static_cast<int32_t>(width), static_cast<int32_t>(height));
     m_bmp = &bmp;
     m_geometry = GeometryOf(header);
@@ -134,7 +155,7 @@ Failure ReadPngFacts(BinaryFile& file, PngFacts& facts)
     Stream stream{&file, {}};
     Context ctx;
     spng_ihdr ihdr {};
-    if (Failure f = openPng(stream, ctx, ihdr))
+    if (Failure f = OpenPng(stream, ctx, ihdr))
         return f;
     facts.width = ihdr.width;
     facts.height = ihdr.height;
@@ -154,7 +175,7 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
     Stream stream{&png, {}};
     Context ctx;
     spng_ihdr ihdr {};
-    if (Failure f = openPng(stream, ctx, ihdr))
+    if (Failure f = OpenPng(stream, ctx, ihdr))
         return f;
     PlainBitmapWriter writer;
     if (Failure f = writer.begin(bmp, png.path(), ihdr.width, ihdr.height))
@@ -180,17 +201,17 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
 
     if (ihdr.interlace_method) {
         if (const int error = spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS))
-            return pngFailure(stream, error);
+            return PngFailure(stream, error);
         for (uint32_t y = 0; y < ihdr.height; ++y) {
             if (Failure f = putRow(y, rgba.data() + size_t(y) * rgbaRow))
                 return f;
-            if (!yieldForRows(y, aborted))
+            if (!YieldForRows(y, aborted))
                 return {};
         }
     } else {
         if (const int error = spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
                                                 SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
-            return pngFailure(stream, error);
+            return PngFailure(stream, error);
         int status = 0;
         do {
             spng_row_info row {};
@@ -201,11 +222,11 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
                 break;
             if (Failure f = putRow(row.row_num, rgba.data()))
                 return f;
-            if (!yieldForRows(row.row_num, aborted))
+            if (!YieldForRows(row.row_num, aborted))
                 return {};
         } while (status == 0);
         if (status != SPNG_EOI)
-            return pngFailure(stream, status);
+            return PngFailure(stream, status);
     }
     return bmp.seek(0);
 }
@@ -233,14 +254,14 @@ Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
     ihdr.bit_depth = 8;
     ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
     if (const int error = spng_set_ihdr(ctx.get(), &ihdr))
-        return pngFailure(stream, error);
-    // zlib's usual level, and of the row filters only the cheap ones: the Paeth and Average
-    // filters cost more time than they save room on pictures like these.
-    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE,
-                    SPNG_FILTER_CHOICE_NONE | SPNG_FILTER_CHOICE_SUB | SPNG_FILTER_CHOICE_UP);
+        return PngFailure(stream, error);
+    // zlib's usual level, and for each row the filter that suits it best of all five: on photos
+    // the Average filter saves about 4 % of the size (as much as other writers save), for about
+    // a quarter more time.
+    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_ALL);
     if (const int error = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
                                             SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE))
-        return pngFailure(stream, error);
+        return PngFailure(stream, error);
 
     std::vector<uint8_t> row(static_cast<size_t>(geometry.stride));
     std::vector<uint8_t> rgb(static_cast<size_t>(geometry.dataBytes));
@@ -250,8 +271,8 @@ Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
         swapRedAndBlue(row.data(), kBytesPerPixel, rgb.data(), width);
         const int status = spng_encode_row(ctx.get(), rgb.data(), rgb.size());
         if (status != 0 && !(status == SPNG_EOI && y + 1 == height))
-            return pngFailure(stream, status);
-        if (!yieldForRows(y, aborted))
+            return PngFailure(stream, status);
+        if (!YieldForRows(y, aborted))
             return {};
     }
     return {};

@@ -75,6 +75,44 @@ Failure ReadPngFacts(BinaryFile& file, PngFacts& facts);
 // whether a pixel was less than opaque. Interlaced pictures are decoded whole first.
 Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bool& aborted);
 
+// The rows of the plain bitmap that holds a PNG's pixels, handed to the decoder as it walks
+// them, without that bitmap being written anywhere. Only the lowest bit of each byte is kept:
+// a pass over the PNG keeps those of a window of rows (at most windowBytes of them, at least one
+// row), starting with the first row the decoder asks for, and a row past the window takes
+// another pass, which stops once the window is complete. The PNG file must outlive the object.
+class PngBitmapRows final : public BitmapRows {
+public:
+    static constexpr size_t kWindowBytes = size_t(24) << 20;
+
+    // Reads the header of the PNG in png, from its first byte, and puts the plain bitmap's header
+    // in header. Fails, naming the picture, when it is not a PNG that can be read or is beyond
+    // what can be hidden in (as PlainBitmapWriter::begin).
+    Failure open(BinaryFile& png, BitmapHeader& header, size_t windowBytes = kWindowBytes);
+    // Rows as BitmapRows says, the lowest bit of each byte as in the plain bitmap, the other bits
+    // 0. Fails with the reason the PNG cannot be read. A pass yields every few rows and stops
+    // when the user aborts (no failure; the row holds nothing useful).
+    Failure nextRow(uint8_t* row, size_t size) override;
+    int64_t rowsPresent() const override { return m_height; }
+    const std::string& name() const override;
+
+private:
+    // One pass over the PNG that keeps the window of rows from firstRow on.
+    Failure decodeWindow(int64_t firstRow);
+    // Keeps the lowest bits of the PNG's row y (from the top), of pixels of bytesPerPixel bytes
+    // with red, green and blue first, when it is in the window.
+    void keepRow(int64_t y, const uint8_t* pixels, int bytesPerPixel);
+
+    BinaryFile* m_png = nullptr;
+    uint32_t m_width = 0;
+    int64_t m_height = 0;
+    size_t m_bitBytes = 0;     // the bytes of one kept row: one bit for each byte of the row
+    int64_t m_windowRows = 0;  // rows a window holds at most
+    int64_t m_first = 0;       // the first row of the bitmap in the window
+    int64_t m_kept = 0;        // rows in the window
+    int64_t m_next = 0;        // the row the decoder asks for next
+    std::vector<uint8_t> m_bits;
+};
+
 // Writes the plain bitmap in bmp as a PNG into png, an empty file. Yields every few rows and
 // stops when the user aborts (aborted is set, and png holds nothing useful).
 Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted);

@@ -62,17 +62,36 @@ wait_file() {
 
 type_text() { xdotool type --delay 15 "$1"; }
 
+# start_run KEY: presses KEY (a File menu shortcut) once the window is idle: while a run still
+# ends (a decode's key derivation takes a moment), "A process is currently running..." answers,
+# which is closed and the key pressed again.
+start_run() {
+  for _ in $(seq 1 30); do
+    wait_window "$main_title" >/dev/null
+    xdotool key "$1"
+    for _ in $(seq 1 10); do
+      if xdotool search --onlyvisible --name '^(Password|File To Encode|Decode Bitmap)$' >/dev/null 2>&1; then
+        return 0
+      fi
+      sleep 0.1
+    done
+    xdotool search --onlyvisible --name '^Mirel$' >/dev/null 2>&1 && xdotool key Return
+    sleep 0.5
+  done
+  fail "no run started with $1"
+}
+
 # hide_message PASSWORD OUTPUT [CARRIER]: Ctrl+E, then the settings window (PASSWORD typed when
 # given, else the one it offers; offset 7), the carrier (carrier.bmp unless given) and the new
 # picture's name, all from the keyboard.
 hide_message() {
-  xdotool key ctrl+e
+  start_run ctrl+e
   settings_carrier_output "$@"
 }
 
 # hide_file FILE PASSWORD OUTPUT: Ctrl+F, the file to hide, then as hide_message.
 hide_file() {
-  xdotool key ctrl+f
+  start_run ctrl+f
   wait_window '^File To Encode$' >/dev/null
   type_text "$1"
   xdotool key Return
@@ -126,7 +145,7 @@ cmp "$work/gui.bmp" "$work/cli.bmp" || fail "the picture differs from the one mi
 decode_picture() {
   wait_window "$main_title" >/dev/null
   xdotool key ctrl+a Delete
-  xdotool key ctrl+d
+  start_run ctrl+d
   wait_window '^Decode Bitmap$' >/dev/null
   type_text "$1"
   xdotool key Return
@@ -180,7 +199,7 @@ sleep 3  # opening the seal takes its key derivation: the window stays alive, bu
 printf 'sealed file\n' > "$work/file.txt"
 hide_file "$work/file.txt" "" "$work/sealed-file.bmp"
 wait_window "$main_title" >/dev/null
-xdotool key ctrl+d
+start_run ctrl+d
 wait_window '^Decode Bitmap$' >/dev/null
 type_text "$work/sealed-file.bmp"
 xdotool key Return

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -135,23 +136,52 @@ private slots:
     }
 
     // Carriers of the kinds people have (made by common tools) go in; a plain bitmap or a PNG with
-    // the very same pixels comes out, and gives back exactly what was hidden.
+    // the very same pixels comes out, and gives back exactly what was hidden. RGB PNGs made here
+    // are spliced (their text is kept): image data of many deflate blocks, of one, of stored
+    // blocks; the stream's first row in the last block or in the first.
     void carriersOfEveryKind_data()
     {
         QTest::addColumn<QString>("carrier");
         QTest::addColumn<bool>("transparent");
+        QTest::addColumn<QSize>("made");  // of a PNG made here
+        QTest::addColumn<int>("quality");  // of its writer: 100 stores the rows as they are
+        QTest::addColumn<int>("secretBytes");
         for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp", "argb.bmp",
                                  "topdown.bmp", "palette.bmp"})
-            QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png");
+            QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png") << QSize() << -1
+                                << 300;
+        QTest::newRow("png, many blocks") << QString() << false << QSize(401, 300) << -1 << 300;
+        QTest::newRow("png, one block") << QString() << false << QSize(40, 30) << -1 << 300;
+        QTest::newRow("png, stored blocks") << QString() << false << QSize(300, 200) << 100 << 300;
+        QTest::newRow("png, stream from the first row") << QString() << false << QSize(300, 200) << -1 << 19900;
     }
     void carriersOfEveryKind()
     {
         QFETCH(QString, carrier);
         QFETCH(bool, transparent);
-        const QString source = QStringLiteral(MIREL_SOURCE_DIR "/tests/data/carriers/") + carrier;
+        QFETCH(QSize, made);
+        QFETCH(int, quality);
+        QFETCH(int, secretBytes);
         const QString dir = test::FreshDir();
+        QString source = QStringLiteral(MIREL_SOURCE_DIR "/tests/data/carriers/") + carrier;
+        if (made.isValid()) {
+            source = dir + "/made.png";
+            QImage image(made, QImage::Format_RGB888);
+            uint32_t noise = 7;
+            for (int y = 0; y < made.height(); ++y) {
+                for (int x = 0; x < made.width(); ++x) {
+                    noise = noise * 1103515245u + 12345u;
+                    image.setPixel(x, y, qRgb((x + (noise >> 16 & 7)) & 255, (2 * y + (noise >> 20 & 7)) & 255,
+                                              (x + y + (noise >> 24 & 7)) & 255));
+                }
+            }
+            image.setText("Title", "kept");
+            QImageWriter writer(source, "png");
+            writer.setQuality(quality);
+            QVERIFY(writer.write(image));
+        }
         QByteArray secret;
-        for (int k = 0; k < 300; ++k)
+        for (int k = 0; k < secretBytes; ++k)
             secret += char(k * 37 + 11);
         writeFile(dir + "/secret.bin", secret);
         for (const QStringList& keys : {QStringList{}, QStringList{"--password", "pw", "--offset", "37"}}) {
@@ -171,6 +201,8 @@ private slots:
             // info tells the size the carrier is taken at.
             const QJsonObject facts = QJsonDocument::fromJson(cli({"info", source, "--json"}).out).object();
             QCOMPARE(QSize(facts.value("width").toInt(), facts.value("height").toInt()), bmp.size());
+            if (made.isValid())
+                QCOMPARE(QImage(dir + "/out.png").text("Title"), QStringLiteral("kept"));
             QCOMPARE(QImage(dir + "/out.png").convertToFormat(QImage::Format_RGB888),
                      bmp.convertToFormat(QImage::Format_RGB888));
             const QByteArray header = readFile(dir + "/out.bmp").left(54);
@@ -393,6 +425,7 @@ private slots:
                                              << "too large";
         QTest::newRow("truncated picture") << QStringList{"decode", "cut.bmp", "--offset", "1000"} << 2
                                            << "cut.bmp is cut short";
+        QTest::newRow("truncated png") << QStringList{"decode", "cut.png"} << 2 << "cut.png is cut short";
         QTest::newRow("no command") << QStringList{} << 64 << "no command";
         QTest::newRow("unknown option") << QStringList{"info", "carrier.bmp", "--frobnicate"} << 64 << "unknown option";
         QTest::newRow("two sources") << QStringList{"encode", "a", "b", "--message", "x", "--file", "y"} << 64 << "only one";
@@ -435,6 +468,8 @@ private slots:
         writeFile(at("cut.bmp"), carrierBytes(120, 40).left(54 + 360 * 3));
         QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x", "--force"}).exitCode, 0);
         const QByteArray m2 = readFile(at("m2.bmp"));
+        QCOMPARE(cli({"encode", "carrier.bmp", "m2.png", "--message", "x", "--force"}).exitCode, 0);
+        writeFile(at("cut.png"), readFile(at("m2.png")).chopped(readFile(at("m2.png")).size() / 3));
         QFile::remove(at("o.bmp"));
         // Sparse, so it takes no room: only its size matters.
         QFile huge(at("huge.bin"));

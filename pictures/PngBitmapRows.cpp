@@ -1,0 +1,172 @@
+// The rows of a PNG's plain bitmap for the decoder: a pass over the PNG, keeping only the lowest
+// bit of each byte, and only of the rows the decoder will ask for next.
+#include "PngRows.h"
+
+#include "PngSpng.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+namespace mirel {
+
+using namespace png;
+
+namespace {
+
+constexpr int kBitsPerByte = 8;
+constexpr uint64_t kLowBits = 0x0101010101010101;
+// Multiplying the low bits of eight bytes by this gathers them, in order, in the top byte.
+constexpr uint64_t kGatherBits = 0x0102040810204080;
+constexpr int kTopByteShift = 56;
+
+// Packs the lowest bits of count bytes, count a multiple of 8, into count / 8 bytes: the first
+// byte's bit in the lowest place.
+void packLowBits(const uint8_t* bytes, size_t count, uint8_t* bits)
+{
+    for (size_t i = 0; i < count; i += kBitsPerByte) {
+        uint64_t eight = 0;
+        std::memcpy(&eight, bytes + i, sizeof eight);
+        if constexpr (std::endian::native == std::endian::big)
+            eight = __builtin_bswap64(eight);
+        *bits++ = static_cast<uint8_t>(((eight & kLowBits) * kGatherBits) >> kTopByteShift);
+    }
+}
+
+}  // namespace
+
+Failure PngBitmapRows::open(BinaryFile& png, BitmapHeader& header, size_t windowBytes)
+{
+    if (Failure f = png.seek(0))
+        return f;
+    Stream stream{&png, {}};
+    Context ctx;
+    spng_ihdr ihdr {};
+    if (Failure f = OpenPng(stream, ctx, ihdr))
+        return f;
+    if (Failure f = CheckPlainSize(png.path(), ihdr.width, ihdr.height))
+        return f;
+    if (ihdr.interlace_method && uint64_t(ihdr.width) * ihdr.height > kMostInterlaced)
+        return {ErrorCode::OutOfMemory, png.path() + ": an interlaced PNG this large is not read"};
+    m_png = &png;
+    m_width = ihdr.width;
+    m_height = ihdr.height;
+    m_bitBytes = (size_t(m_width) * kBytesPerPixel + kBitsPerByte - 1) / kBitsPerByte;
+    m_windowRows = std::clamp<int64_t>(int64_t(windowBytes / m_bitBytes), 1, m_height);
+    m_first = m_kept = m_next = 0;
+    header = PlainBitmapHeader(static_cast<int32_t>(m_width), static_cast<int32_t>(m_height));
+    return {};
+}
+
+const std::string& PngBitmapRows::name() const
+{
+    static const std::string kNone;
+    return m_png ? m_png->path() : kNone;
+}
+
+Failure PngBitmapRows::nextRow(uint8_t* row, size_t size)
+{
+    if (!m_png || m_next >= m_height)
+        return {ErrorCode::InputPastEnd, name() + ": the rows end before the hidden data"};
+    std::memset(row, 0, size);
+    if (m_next >= m_first + m_kept) {
+        if (Failure f = decodeWindow(m_next))
+            return f;
+        if (m_kept == 0)  // aborted
+            return {};
+    }
+    // The bitmap holds blue, green, red where the PNG holds red, green, blue.
+    const uint8_t* bits = m_bits.data() + size_t(m_next - m_first) * m_bitBytes;
+    const size_t pixels = std::min<size_t>(m_width, size / kBytesPerPixel);
+    for (size_t x = 0; x < pixels; ++x) {
+        for (int c = 0; c < kBytesPerPixel; ++c) {
+            const size_t j = x * kBytesPerPixel + size_t(kBytesPerPixel - 1 - c);
+            row[x * kBytesPerPixel + size_t(c)] = (bits[j / kBitsPerByte] >> (j % kBitsPerByte)) & 1;
+        }
+    }
+    ++m_next;
+    return {};
+}
+
+void PngBitmapRows::keepRow(int64_t y, const uint8_t* pixels, int bytesPerPixel)
+{
+    const int64_t row = m_height - 1 - y;
+    if (row < m_first || row >= m_first + m_kept)
+        return;
+    uint8_t* bits = m_bits.data() + size_t(row - m_first) * m_bitBytes;
+    const size_t bytes = size_t(m_width) * kBytesPerPixel;
+    size_t done = 0;
+    if (bytesPerPixel == kBytesPerPixel) {
+        done = bytes / kBitsPerByte * kBitsPerByte;
+        packLowBits(pixels, done, bits);
+    }
+    for (size_t j = done; j < bytes; ++j) {
+        const uint8_t byte = pixels[j / kBytesPerPixel * size_t(bytesPerPixel) + j % kBytesPerPixel];
+        bits[j / kBitsPerByte] = static_cast<uint8_t>(bits[j / kBitsPerByte] | (byte & 1u) << (j % kBitsPerByte));
+    }
+}
+
+Failure PngBitmapRows::decodeWindow(int64_t firstRow)
+{
+    m_first = firstRow;
+    m_kept = std::min(m_windowRows, m_height - firstRow);
+    try {
+        m_bits.assign(size_t(m_kept) * m_bitBytes, 0);
+    } catch (const std::bad_alloc&) {
+        m_kept = 0;
+        return {ErrorCode::OutOfMemory, m_png->path() + ": no room to decode it"};
+    }
+    // The window's last row is the PNG's row lastY, counted from the top: the pass ends there.
+    const int64_t lastY = m_height - 1 - firstRow;
+    const int64_t kept = m_kept;
+    m_kept = 0;
+    if (Failure f = m_png->seek(0))
+        return f;
+    Stream stream{m_png, {}};
+    Context ctx;
+    spng_ihdr ihdr {};
+    if (Failure f = OpenPng(stream, ctx, ihdr))
+        return f;
+    // 8-bit RGB comes as it is; every other layout as the converter takes it, through RGBA.
+    const bool rgb = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR && ihdr.bit_depth == 8;
+    const int bytesPerPixel = rgb ? kBytesPerPixel : kRgba;
+    const int format = rgb ? SPNG_FMT_PNG : SPNG_FMT_RGBA8;
+    const size_t rowBytes = size_t(m_width) * size_t(bytesPerPixel);
+    std::vector<uint8_t> pixels;
+    try {
+        pixels.resize(ihdr.interlace_method ? rowBytes * size_t(m_height) : rowBytes);
+    } catch (const std::bad_alloc&) {
+        return {ErrorCode::OutOfMemory, m_png->path() + ": no room to decode it"};
+    }
+    m_kept = kept;
+    bool aborted = false;
+    if (ihdr.interlace_method) {
+        if (const int error = spng_decode_image(ctx.get(), pixels.data(), pixels.size(), format, 0))
+            return PngFailure(stream, error);
+        for (int64_t y = lastY + 1 - kept; y <= lastY; ++y)
+            keepRow(y, pixels.data() + size_t(y) * rowBytes, bytesPerPixel);
+        return {};
+    }
+    if (const int error = spng_decode_image(ctx.get(), nullptr, 0, format, SPNG_DECODE_PROGRESSIVE))
+        return PngFailure(stream, error);
+    int status = 0;
+    spng_row_info info {};
+    do {
+        if ((status = spng_get_row_info(ctx.get(), &info)) != 0)
+            break;
+        status = spng_decode_row(ctx.get(), pixels.data(), pixels.size());
+        if (status != 0 && status != SPNG_EOI)
+            break;
+        keepRow(info.row_num, pixels.data(), bytesPerPixel);
+        if (!YieldForRows(info.row_num, aborted)) {
+            m_kept = 0;
+            return {};
+        }
+    } while (status == 0 && info.row_num < lastY);
+    if (status != 0 && status != SPNG_EOI)
+        return PngFailure(stream, status);
+    return {};
+}
+
+}  // namespace mirel

@@ -1,0 +1,394 @@
+// A PNG's chunks and image data for the splice: listing, filtering, inflating, writing, reading
+// back.
+#include "PngImageData.h"
+
+#include "PngRows.h"
+#include "PngSpng.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+namespace mirel::png {
+
+namespace {
+
+constexpr size_t kPieceSize = size_t(1) << 16;
+constexpr int kBlockBoundary = 128;  // z_stream::data_type: at the end of a deflate block
+constexpr int kLastBlock = 64;       // z_stream::data_type: in the stream's last block
+constexpr int kUnusedBitsMask = 7;   // z_stream::data_type: unused bits of the last byte taken
+constexpr int kBitsPerByte = 8;
+constexpr int kLeft = 3;             // bytes from a pixel's byte to the same byte of the pixel before
+constexpr int64_t kMostChunks = 1 << 20;
+
+enum Filter : uint8_t { kNone, kSub, kUp, kAverage, kPaeth };
+
+uint8_t paeth(int a, int b, int c)
+{
+    const int p = a + b - c;
+    const int pa = std::abs(p - a);
+    const int pb = std::abs(p - b);
+    const int pc = std::abs(p - c);
+    return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+// The value filter type predicts for a byte from the byte to its left, above and above-left.
+uint8_t predict(uint8_t type, int left, int above, int aboveLeft)
+{
+    switch (type) {
+    case kSub: return uint8_t(left);
+    case kUp: return uint8_t(above);
+    case kAverage: return uint8_t((left + above) >> 1);
+    case kPaeth: return paeth(left, above, aboveLeft);
+    default: return 0;
+    }
+}
+
+void putBigEndian32(uint8_t* bytes, uint32_t value)
+{
+    bytes[0] = uint8_t(value >> 24);
+    bytes[1] = uint8_t(value >> 16);
+    bytes[2] = uint8_t(value >> 8);
+    bytes[3] = uint8_t(value);
+}
+
+bool isKept(const Chunk& chunk)
+{
+    return (chunk.type[0] & kLowerCaseBit) && (chunk.type[3] & kLowerCaseBit);
+}
+
+// Hands the data of the IDAT chunks of file, in order, to take(bytes, count) a piece at a time,
+// checking each chunk's CRC. False when a CRC is wrong, a read fails or take says stop.
+template <typename Take>
+bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take)
+{
+    std::vector<uint8_t> piece(kPieceSize);
+    for (const Chunk& chunk : chunks) {
+        if (!chunk.is("IDAT"))
+            continue;
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.type), sizeof chunk.type);
+        for (uint32_t done = 0; done < chunk.length;) {
+            const auto count = std::min<size_t>(piece.size(), chunk.length - done);
+            if (file.readAt(chunk.at + kChunkHeaderSize + done, piece.data(), count))
+                return false;
+            crc = crc32(crc, piece.data(), uInt(count));
+            if (!take(piece.data(), count))
+                return false;
+            done += uint32_t(count);
+        }
+        uint8_t stored[kCrcSize];
+        if (file.readAt(chunk.at + kChunkHeaderSize + chunk.length, stored, sizeof stored) ||
+            BigEndian32(stored) != uint32_t(crc))
+            return false;
+    }
+    return true;
+}
+
+// The rows of the image data as they come out of inflate: each unfiltered, and those from the
+// one above firstRow on kept in scan.pixels.
+class RowAssembler {
+public:
+    RowAssembler(const Carrier& carrier, Scan& scan)
+        : m_scan(scan), m_height(carrier.height), m_row(RowBytes(carrier.width)), m_above(m_row.size() - 1, 0)
+    {
+    }
+
+    // False for a filter type beyond 4, more bytes than rows, or an abort.
+    bool add(const uint8_t* bytes, size_t count)
+    {
+        while (count > 0) {
+            const size_t n = std::min(count, m_row.size() - m_filled);
+            std::memcpy(m_row.data() + m_filled, bytes, n);
+            m_filled += n;
+            bytes += n;
+            count -= n;
+            if (m_filled == m_row.size() && !finishRow())
+                return false;
+        }
+        return true;
+    }
+
+    bool complete() const { return m_y == m_height && m_filled == 0; }
+    bool aborted() const { return m_aborted; }
+
+private:
+    bool finishRow()
+    {
+        const size_t count = m_above.size();
+        if (m_y >= m_height || !UnfilterRow(m_row[0], m_row.data() + 1, m_above.data(), count))
+            return false;
+        std::memcpy(m_above.data(), m_row.data() + 1, count);
+        if (m_y >= m_scan.firstRow - 1)
+            std::memcpy(m_scan.pixels.data() + size_t(m_y - m_scan.firstRow + 1) * count, m_row.data() + 1, count);
+        m_filled = 0;
+        return YieldForRows(uint32_t(m_y++), m_aborted);
+    }
+
+    Scan& m_scan;
+    int64_t m_height;
+    int64_t m_y = 0;
+    std::vector<uint8_t> m_row;
+    std::vector<uint8_t> m_above;
+    size_t m_filled = 0;
+    bool m_aborted = false;
+};
+
+// The IDAT chunks of a new PNG, each kPieceSize bytes of data but the last.
+class IdatWriter {
+public:
+    explicit IdatWriter(BinaryFile& out) : m_out(out) { m_chunk.reserve(kChunkHeaderSize + kPieceSize + kCrcSize); }
+
+    Failure add(const uint8_t* bytes, size_t count)
+    {
+        while (count > 0) {
+            if (m_chunk.empty())
+                m_chunk.assign({0, 0, 0, 0, 'I', 'D', 'A', 'T'});
+            const size_t n = std::min(count, kChunkHeaderSize + kPieceSize - m_chunk.size());
+            m_chunk.insert(m_chunk.end(), bytes, bytes + n);
+            bytes += n;
+            count -= n;
+            if (m_chunk.size() == kChunkHeaderSize + kPieceSize)
+                if (Failure f = flush())
+                    return f;
+        }
+        return {};
+    }
+
+    Failure flush()
+    {
+        if (m_chunk.empty())
+            return {};
+        const size_t length = m_chunk.size() - kChunkHeaderSize;
+        putBigEndian32(m_chunk.data(), uint32_t(length));
+        const uLong crc = crc32(0, m_chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset));
+        m_chunk.resize(m_chunk.size() + kCrcSize);
+        putBigEndian32(m_chunk.data() + kChunkHeaderSize + length, uint32_t(crc));
+        const Failure f = m_out.write(m_chunk.data(), m_chunk.size());
+        m_chunk.clear();
+        return f;
+    }
+
+private:
+    BinaryFile& m_out;
+    std::vector<uint8_t> m_chunk;
+};
+
+}  // namespace
+
+uint32_t BigEndian32(const uint8_t* bytes)
+{
+    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | uint32_t(bytes[3]);
+}
+
+bool ListChunks(BinaryFile& file, std::vector<Chunk>& chunks)
+{
+    const int64_t length = file.length();
+    int64_t at = kPngSignatureSize;
+    while (int64_t(chunks.size()) < kMostChunks) {
+        Chunk chunk;
+        uint8_t bytes[kChunkHeaderSize];
+        if (file.readAt(at, bytes, sizeof bytes))
+            return false;
+        chunk.at = at;
+        chunk.length = BigEndian32(bytes);
+        std::memcpy(chunk.type, bytes + kChunkTypeOffset, sizeof chunk.type);
+        if (chunk.length > kMostChunkLength || (length >= 0 && at + chunk.size() > length))
+            return false;
+        chunks.push_back(chunk);
+        at += chunk.size();
+        if (chunk.is("IEND"))
+            return true;
+    }
+    return false;
+}
+
+void SwapRedAndBlue(const uint8_t* from, uint8_t* to, size_t pixels)
+{
+    for (size_t x = 0; x < pixels; ++x, from += 3, to += 3) {
+        to[0] = from[2];
+        to[1] = from[1];
+        to[2] = from[0];
+    }
+}
+
+void FilterRow(uint8_t type, const uint8_t* pixels, const uint8_t* above, size_t count, uint8_t* out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const int left = i < kLeft ? 0 : pixels[i - kLeft];
+        const int aboveLeft = i < kLeft ? 0 : above[i - kLeft];
+        out[i] = uint8_t(pixels[i] - predict(type, left, above[i], aboveLeft));
+    }
+}
+
+bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t count)
+{
+    if (type > kPaeth)
+        return false;
+    if (type == kNone)
+        return true;
+    if (type == kUp) {
+        for (size_t i = 0; i < count; ++i)
+            row[i] = uint8_t(row[i] + above[i]);
+        return true;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const int left = i < kLeft ? 0 : row[i - kLeft];
+        const int aboveLeft = i < kLeft ? 0 : above[i - kLeft];
+        row[i] = uint8_t(row[i] + predict(type, left, above[i], aboveLeft));
+    }
+    return true;
+}
+
+ScanEnd ScanImage(const Carrier& carrier, Scan& scan, int64_t mostRecent)
+{
+    const auto rowBytes = int64_t(RowBytes(carrier.width));
+    const int64_t target = scan.firstRow * rowBytes;
+    try {
+        scan.pixels.assign(size_t(carrier.height - scan.firstRow + 1) * size_t(rowBytes - 1), 0);
+    } catch (const std::bad_alloc&) {
+        return ScanEnd::Unsuitable;
+    }
+    RowAssembler rows(carrier, scan);
+    z_stream z {};
+    if (inflateInit(&z) != Z_OK)
+        return ScanEnd::Unsuitable;
+    std::vector<uint8_t> out(kPieceSize);
+    int status = Z_OK;
+    uint8_t lastByte = 0;
+    const auto take = [&](const uint8_t* bytes, size_t count) {
+        z.next_in = const_cast<uint8_t*>(bytes);
+        z.avail_in = uInt(count);
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            const int got = inflate(&z, Z_BLOCK);
+            if (got == Z_BUF_ERROR)
+                break;
+            status = got;
+            if (z.next_in != bytes)
+                lastByte = z.next_in[-1];
+            const size_t produced = out.size() - z.avail_out;
+            if ((status != Z_OK && status != Z_STREAM_END) || !rows.add(out.data(), produced))
+                return false;
+            scan.recent.insert(scan.recent.end(), out.data(), out.data() + produced);
+            if (int64_t(scan.recent.size()) > mostRecent)
+                return false;
+            if ((z.data_type & kBlockBoundary) && !(z.data_type & kLastBlock) && int64_t(z.total_out) <= target) {
+                scan.bitPos = int64_t(z.total_in) * kBitsPerByte - (z.data_type & kUnusedBitsMask);
+                scan.outPos = int64_t(z.total_out);
+                scan.adler = z.adler;
+                scan.partialByte = lastByte;
+                const int64_t keepFrom = std::max<int64_t>(0, scan.outPos - kWindowSize);
+                scan.recent.erase(scan.recent.begin(), scan.recent.begin() + (keepFrom - scan.recentStart));
+                scan.recentStart = keepFrom;
+            }
+        } while (status != Z_STREAM_END && (z.avail_in > 0 || z.avail_out == 0));
+        return true;
+    };
+    const bool read = forEachPiece(*carrier.file, carrier.chunks, take);
+    const bool whole = read && status == Z_STREAM_END && rows.complete();
+    inflateEnd(&z);
+    if (rows.aborted())
+        return ScanEnd::Aborted;
+    return whole ? ScanEnd::Done : ScanEnd::Unsuitable;
+}
+
+Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& compressed,
+                     uint32_t adler, BinaryFile& out)
+{
+    BinaryFile& in = *carrier.file;
+    const auto copyChunk = [&](const Chunk& chunk) {
+        Failure f = in.seek(chunk.at);
+        return f ? f : in.copyTo(out, chunk.size());
+    };
+    if (Failure f = in.seek(0); f || (f = in.copyTo(out, kPngSignatureSize)))
+        return f;
+    for (size_t k = 0; k < carrier.firstIdat; ++k)
+        if (k == 0 || isKept(carrier.chunks[k]))
+            if (Failure f = copyChunk(carrier.chunks[k]))
+                return f;
+    IdatWriter idat(out);
+    int64_t prefix = scan.bitPos / kBitsPerByte;
+    Failure failure;
+    const std::vector<Chunk> image(carrier.chunks.begin() + ptrdiff_t(carrier.firstIdat),
+                                   carrier.chunks.begin() + ptrdiff_t(carrier.lastIdat) + 1);
+    forEachPiece(in, image, [&](const uint8_t* bytes, size_t count) {
+        const auto n = size_t(std::min<int64_t>(prefix, int64_t(count)));
+        failure = idat.add(bytes, n);
+        prefix -= int64_t(n);
+        return !failure && prefix > 0;
+    });
+    if (failure || prefix > 0)
+        return failure ? failure : Failure{ErrorCode::DeviceIo, in.path() + ": the image data changed while read"};
+    uint8_t check[kAdlerSize];
+    putBigEndian32(check, adler);
+    if (Failure f = idat.add(compressed.data(), compressed.size()); f || (f = idat.add(check, sizeof check)) ||
+                                                                     (f = idat.flush()))
+        return f;
+    for (size_t k = carrier.lastIdat + 1; k < carrier.chunks.size(); ++k)
+        if (k + 1 == carrier.chunks.size() || isKept(carrier.chunks[k]))
+            if (Failure f = copyChunk(carrier.chunks[k]))
+                return f;
+    return {};
+}
+
+Failure CheckSpliced(BinaryFile& file, const Scan& scan, const std::vector<uint8_t>& tail, uint32_t adler)
+{
+    const Failure unchanged {ErrorCode::DeviceIo, file.path() + ": the new picture does not read back as written"};
+    std::vector<Chunk> chunks;
+    if (!ListChunks(file, chunks))
+        return unchanged;
+    z_stream z {};
+    if (inflateInit2(&z, -kWindowBits) != Z_OK)
+        return {ErrorCode::OutOfMemory, {}};
+    const int64_t windowStart = std::max<int64_t>(0, scan.outPos - kWindowSize);
+    inflateSetDictionary(&z, scan.recent.data() + (windowStart - scan.recentStart), uInt(scan.outPos - windowStart));
+    // The boundary's byte: its bits that the carrier's blocks used are skipped.
+    const int used = int(scan.bitPos % kBitsPerByte);
+    bool primed = used == 0;
+    int64_t at = 0;  // of the next byte in the stream
+    int status = Z_OK;
+    size_t matched = 0;
+    std::vector<uint8_t> out(kPieceSize);
+    std::vector<uint8_t> trailer;
+    const bool read = forEachPiece(file, chunks, [&](const uint8_t* bytes, size_t count) {
+        const int64_t start = std::clamp<int64_t>(scan.bitPos / kBitsPerByte - at, 0, int64_t(count));
+        at += int64_t(count);
+        bytes += start;
+        count -= size_t(start);
+        if (count > 0 && !primed) {
+            inflatePrime(&z, kBitsPerByte - used, *bytes >> used);
+            primed = true;
+            ++bytes;
+            --count;
+        }
+        z.next_in = const_cast<uint8_t*>(bytes);
+        z.avail_in = uInt(count);
+        while (status == Z_OK && (z.avail_in > 0 || z.avail_out == 0)) {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            status = inflate(&z, Z_NO_FLUSH);
+            const size_t produced = out.size() - z.avail_out;
+            if (status == Z_BUF_ERROR)
+                status = Z_OK;
+            if ((status != Z_OK && status != Z_STREAM_END) || produced > tail.size() - matched ||
+                std::memcmp(out.data(), tail.data() + matched, produced) != 0)
+                return false;
+            matched += produced;
+            if (produced == 0 && z.avail_in == 0)
+                break;
+        }
+        if (status == Z_STREAM_END)
+            trailer.insert(trailer.end(), z.next_in, z.next_in + z.avail_in);
+        return true;
+    });
+    inflateEnd(&z);
+    uint8_t check[kAdlerSize];
+    putBigEndian32(check, adler);
+    if (!read || status != Z_STREAM_END || matched != tail.size() || trailer.size() != kAdlerSize ||
+        std::memcmp(trailer.data(), check, kAdlerSize) != 0)
+        return unchanged;
+    return {};
+}
+
+}  // namespace mirel::png

@@ -1,0 +1,114 @@
+#pragma once
+
+// Inside the pictures: a PNG's chunks and image data as the splice (PngSplice.h) reads, filters
+// and writes them, without libspng.
+//
+//   chunk:  offset  size    field
+//           0       4       length of the data, big-endian, at most 2^31 - 1
+//           4       4       type: four letters; a lower-case first letter marks an ancillary
+//                           chunk, a lower-case fourth letter one that is safe to copy
+//           8       length  data
+//           8+len   4       CRC-32 of type and data, big-endian
+//
+//   IHDR data (13 bytes): width (4), height (4), bit depth (1), colour type (1), compression (1),
+//   filter method (1), interlace method (1).
+//
+// The image data of 8-bit RGB is, for each row from the top, a filter byte (0 none, 1 sub, 2 up,
+// 3 average, 4 Paeth) and the row's 3 x width bytes, filtered; all rows as one zlib stream.
+
+#include "BinaryFile.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace mirel::png {
+
+inline constexpr int kChunkHeaderSize = 8;
+inline constexpr int kChunkTypeOffset = 4;
+inline constexpr int kCrcSize = 4;
+inline constexpr uint32_t kIhdrSize = 13;
+inline constexpr int kIhdrHeightOffset = 4;
+inline constexpr int kIhdrDepthOffset = 8;
+inline constexpr uint32_t kMostChunkLength = 0x7FFFFFFF;
+inline constexpr uint8_t kLowerCaseBit = 0x20;
+inline constexpr int kWindowBits = 15;
+inline constexpr int64_t kWindowSize = int64_t(1) << kWindowBits;
+inline constexpr int kMemLevel = 8;
+inline constexpr int kZlibHeaderBits = 16;
+inline constexpr int kAdlerSize = 4;
+inline constexpr size_t kBoundSlack = 64;
+
+struct Chunk {
+    int64_t at = 0;  // where its length field is in the file
+    uint32_t length = 0;
+    char type[4] {};
+
+    bool is(const char* name) const { return std::memcmp(type, name, sizeof type) == 0; }
+    int64_t size() const { return kChunkHeaderSize + int64_t(length) + kCrcSize; }
+};
+
+// An 8-bit RGB PNG that is not interlaced, its chunks listed.
+struct Carrier {
+    BinaryFile* file = nullptr;
+    std::vector<Chunk> chunks;
+    size_t firstIdat = 0;  // indexes into chunks: the image data runs from firstIdat to lastIdat
+    size_t lastIdat = 0;
+    uint32_t width = 0;
+    int64_t height = 0;
+};
+
+// What the pass over the carrier's image data keeps.
+struct Scan {
+    int64_t firstRow = 0;               // the first row (from the top) that may change
+    int64_t bitPos = kZlibHeaderBits;   // the kept block boundary, in bits from the stream's start
+    int64_t outPos = 0;                 // and in bytes of the filtered rows
+    uLong adler = 1;                    // the Adler-32 of the filtered rows before outPos
+    uint8_t partialByte = 0;            // the stream's byte at bitPos / 8
+    std::vector<uint8_t> recent;        // filtered bytes from recentStart on: the 32 KB before
+    int64_t recentStart = 0;            // outPos, and everything after it
+    std::vector<uint8_t> pixels;        // unfiltered rows firstRow - 1 (zeros when there is none)
+                                        // to the last, 3 x width bytes each
+};
+
+uint32_t BigEndian32(const uint8_t* bytes);
+
+// Lists the chunks of the PNG in file, from after its signature to IEND. False when the file
+// cannot be read, ends inside a chunk, or has no IEND within a million chunks.
+bool ListChunks(BinaryFile& file, std::vector<Chunk>& chunks);
+
+// The bytes of a row of the image data: the filter byte and the pixels.
+inline size_t RowBytes(uint32_t width)
+{
+    return 1 + size_t(width) * 3;
+}
+
+// Turns pixels of red, green, blue into blue, green, red, or back.
+void SwapRedAndBlue(const uint8_t* from, uint8_t* to, size_t pixels);
+
+// Filters the pixels of a row (count bytes, 3 a pixel) with filter type, given the unfiltered row
+// above (zeros for the first row), into out. type must be 0 to 4.
+void FilterRow(uint8_t type, const uint8_t* pixels, const uint8_t* above, size_t count, uint8_t* out);
+// The other way: unfilters the count filtered bytes in place. False for a type beyond 4.
+bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t count);
+
+enum class ScanEnd { Done, Unsuitable, Aborted };
+
+// Inflates the carrier's image data (checking every chunk's CRC and the stream's end), and keeps
+// what Scan says for scan.firstRow: the last block boundary at or before that row's first byte.
+// Yields every few rows. Unsuitable for damaged image data, a preset dictionary, or more than
+// mostRecent bytes to hold; Aborted when the user aborted.
+ScanEnd ScanImage(const Carrier& carrier, Scan& scan, int64_t mostRecent);
+
+// Writes the new PNG into out, an empty file: the carrier's chunks that are kept, and as its
+// image data the carrier's stream up to the kept boundary, compressed and the Adler-32 adler.
+Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& compressed,
+                     uint32_t adler, BinaryFile& out);
+
+// Reads the image data of the PNG written in file back from the kept boundary on and checks that
+// it inflates to tail and ends with adler, every chunk's CRC right. Fails with DeviceIo when not.
+Failure CheckSpliced(BinaryFile& file, const Scan& scan, const std::vector<uint8_t>& tail, uint32_t adler);
+
+}  // namespace mirel::png
