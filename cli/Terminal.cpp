@@ -27,8 +27,10 @@ volatile std::sig_atomic_t gInPass = 0;
 void onStopSignal(int signal)
 {
     gSignal = signal;
-    if (!gInPass)
+    if (!gInPass) {
+        RemoveUnfinishedOutputs();
         ::_exit(kExitSignal + signal);
+    }
 }
 
 // The terminal's settings while a password is typed without echo, to restore on every way out.
@@ -146,12 +148,14 @@ void InstallStopSignals()
 {
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
+    std::signal(SIGHUP, onStopSignal);
 }
 
 void RemoveStopSignals()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
 }
 
 Pass::Pass()
