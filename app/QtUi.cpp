@@ -20,9 +20,9 @@ int QtUi::messageBox(const std::string& text, const std::string& caption, MsgIco
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
     }
-    if (buttons == MsgButtons::YesNo) {
+    if (buttons != MsgButtons::Ok) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
