@@ -116,9 +116,10 @@ public:
     // The new file, for writing and reading back; its path() is the destination's.
     BinaryFile& file() { return m_file; }
     // Closes the file and puts it in place of the destination. Once done the object holds
-    // nothing; on failure the destination is as it was. note, when given, receives one sentence
-    // on what of the replaced file the new one could not keep (see ReplaceLoss), empty when
-    // nothing was lost.
+    // nothing; on failure the destination is as it was. note, when given, receives one sentence,
+    // naming the file, on what of the replaced file the new one could not keep, on its other hard
+    // links that keep the old content and on a write-protected file replaced; empty when there is
+    // nothing to say.
     Failure commit(std::string* note = nullptr);
 
 private:

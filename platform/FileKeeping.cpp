@@ -78,6 +78,15 @@ bool mayGiveGroup(gid_t gid)
     return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
 }
 
+// Whether the file (st, at path) is one this user was asked not to write: root may write
+// anything, but a file that nobody may write is still one it was asked not to.
+bool writeProtected(const struct stat& st, const std::string& path)
+{
+    if (::geteuid() == 0)
+        return (st.st_mode & 0222) == 0;
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 // "its other name (a hard link) keeps the old content", or how it would.
 std::string otherNamesText(int64_t count, bool would)
 {
@@ -243,9 +252,7 @@ ReplaceLoss ReplaceLossAt(const std::string& path)
         loss.owner = userName(st.st_uid);
     if (!mayGiveGroup(st.st_gid))
         loss.group = groupName(st.st_gid);
-    // Root may write anything; a file that nobody may write is still one it was asked not to.
-    loss.writeProtected = root ? (st.st_mode & 0222) == 0
-                               : ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+    loss.writeProtected = writeProtected(st, path);
     loss.otherNames = static_cast<int64_t>(st.st_nlink) - 1;
     return loss;
 }
@@ -269,6 +276,8 @@ std::string KeepWhatWasOwn(int fd, const std::string& path)
     if (::fchmod(fd, old.st_mode & 07777) != 0)
         lost.push_back("its permissions");
     std::vector<std::string> parts;
+    if (writeProtected(old, path))
+        parts.push_back("it was write-protected, and the new file is too");
     if (!lost.empty())
         parts.push_back(joined(lost, " and ") + (lost.size() == 1 ? " was" : " were") + " not kept");
     if (old.st_nlink > 1)

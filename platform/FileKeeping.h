@@ -13,8 +13,8 @@ std::string FolderOf(const std::string& path);
 // Gives the new file (open as fd, not yet named) what the regular file at path has of its own:
 // owner and group where this user may give them, every extended attribute (the ACL among them)
 // and then the permissions; a link at path gives only the permissions of what it points to.
-// Returns one sentence, naming path, on what was not kept, also the other hard links that keep
-// the old content; empty when nothing was lost or nothing is at path.
+// Returns one sentence, naming path, on what was not kept, on the other hard links that keep the
+// old content and on a write-protected file replaced; empty when there is nothing to say.
 std::string KeepWhatWasOwn(int fd, const std::string& path);
 
 }  // namespace mirel
