@@ -14,7 +14,7 @@ if [ "${1:-}" = "--fuzz" ]; then
   # The runs are registered in fuzz/: the root enables testing only for the test suite.
   exec ctest --test-dir "$MIREL_ROOT/build-fuzz/fuzz" --output-on-failure
 fi
-MIREL_PACKAGES="xvfb xauth xdotool dpkg-dev appstream desktop-file-utils" source "$MIREL_ROOT/scripts/setup.sh"
+MIREL_PACKAGES="xvfb xauth xdotool dpkg-dev appstream desktop-file-utils acl attr strace" source "$MIREL_ROOT/scripts/setup.sh"
 
 dir="$MIREL_ROOT/build"
 options=()
