@@ -24,6 +24,7 @@ std::string Shown(std::string_view storedBytes);
 // Ctrl+C, SIGTERM and SIGHUP: during a pass over a picture (while a Pass lives) they become an
 // abort at the end of the current row, so that the codec leaves every file as it was; anywhere
 // else they end the program at once, taking the temporary name of an unfinished output along.
+// A SIGHUP that the program was started to ignore (nohup) stays ignored.
 // InstallStopSignals sets the handlers, RemoveStopSignals puts the defaults back.
 void InstallStopSignals();
 void RemoveStopSignals();
