@@ -14,7 +14,10 @@ if [ "${1:-}" = "--fuzz" ]; then
   # The runs are registered in fuzz/: the root enables testing only for the test suite.
   exec ctest --test-dir "$MIREL_ROOT/build-fuzz/fuzz" --output-on-failure
 fi
-MIREL_PACKAGES="xvfb xauth xdotool dpkg-dev appstream desktop-file-utils acl attr strace" source "$MIREL_ROOT/scripts/setup.sh"
+# The smoke tests' X display, Wayland compositor and accessibility stack, valgrind for the replay
+# of carriers, the package test's tools, and the fault table's (ACLs, attributes, strace).
+MIREL_PACKAGES="xvfb xauth xdotool weston dbus-daemon at-spi2-core python3-pyatspi valgrind dpkg-dev appstream
+  desktop-file-utils acl attr strace" source "$MIREL_ROOT/scripts/setup.sh"
 
 dir="$MIREL_ROOT/build"
 options=()

@@ -1,5 +1,6 @@
 #include "HTMLLink.h"
 
+#include "AccessibleRoles.h"
 #include "MessageBoxes.h"
 
 #include <QDesktopServices>
@@ -37,7 +38,7 @@ void LinkAction(QLabel* label, int32_t action, QWidget* /*owner*/)
         setColour(label, kBlue);
         break;
     case kLinkOpen:
-        OpenAddress(label->property("tag").toString());
+        OpenAddress(label->property(kLinkTargetProperty).toString());
         setColour(label, kPurple);
         break;
     case kLinkPlain:

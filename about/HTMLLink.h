@@ -8,7 +8,8 @@ class QWidget;
 
 namespace mirel {
 
-// Looks and actions of a link label, whose target URL is kept in its "tag" property.
+// Looks and actions of a link label, whose target URL is kept in its property
+// kLinkTargetProperty ("tag").
 enum LinkActionCode : int32_t {
     kLinkUnvisited = 1,  // blue; underline unchanged
     kLinkOpen = 2,       // opens the tag's target, then purple; underline unchanged

@@ -1,5 +1,6 @@
 #include "frmAbout.h"
 
+#include "AccessibleRoles.h"
 #include "AppInfo.h"
 #include "FormGeometry.h"
 #include "HTMLLink.h"
@@ -38,9 +39,9 @@ frmAbout::frmAbout(const QWidget* iconSource) : FrmAboutLayout(nullptr)
     lblCopyright->setText(QStringLiteral("Copyright \u00a9 2026 Corvane"));
     lblDisclaimer->setText(QStringLiteral("This program is freeware."));
     lblCorvane->setText(QString::fromLatin1(kSiteName));
-    lblCorvane->setProperty("tag", QString::fromLatin1(kSiteAddress));
+    lblCorvane->setProperty(kLinkTargetProperty, QString::fromLatin1(kSiteAddress));
     lblMailTo->setText(QString::fromLatin1(kMailAddress));
-    lblMailTo->setProperty("tag", QStringLiteral("mailto:") + QString::fromLatin1(kMailAddress));
+    lblMailTo->setProperty(kLinkTargetProperty, QStringLiteral("mailto:") + QString::fromLatin1(kMailAddress));
     FitToText(this);
     lblMailTo->setCursor(lblCorvane->cursor());
     LinkAction(lblCorvane, kLinkUnvisited, this);
@@ -58,6 +59,14 @@ frmAbout::frmAbout(const QWidget* iconSource) : FrmAboutLayout(nullptr)
 
     // The first control in the tab order that takes the focus has it when the window opens.
     cmdUpdate->setFocus();
+
+    // A link opened through the accessibility tree (its Press action) does what a click on it
+    // does. Queued, so that the action returns to the screen reader at once, also when a message
+    // box then says that no program could open the address.
+    for (QLabel* link : {lblCorvane, lblMailTo}) {
+        const auto open = [this, link] { LinkAction(link, kLinkOpen, this); };
+        connect(link, &QLabel::linkActivated, this, open, Qt::QueuedConnection);
+    }
 
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(cmdUpdate, &QPushButton::clicked, this, &frmAbout::cmdUpdate_Click);

@@ -1,6 +1,7 @@
 #include "QtUi.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace mirel {
@@ -19,6 +20,12 @@ int QtUi::messageBox(const std::string& text, const std::string& caption, MsgIco
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    }
+    // The icon tells what kind of message it is; a screen reader says so in words.
+    const QString kind = icon == MsgIcon::Warning ? QStringLiteral("Warning") : QStringLiteral("Information");
+    for (QLabel* picture : box.findChildren<QLabel*>()) {
+        if (!picture->pixmap().isNull())
+            picture->setAccessibleName(kind);
     }
     if (buttons != MsgButtons::Ok) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

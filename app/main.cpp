@@ -68,6 +68,9 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
+    // The desktop entry the windows belong to: a Wayland compositor takes the icon and the name it
+    // shows for them from there.
+    QGuiApplication::setDesktopFileName(QStringLiteral("mirel"));
     mirel::frmMain window;
     mirel::QtUi services;
     mirel::InstallUi(&services);

@@ -2,6 +2,7 @@
 # Benchmark: mirel-cli against cp of the same file (and steghide when installed), all measured in
 # this one run on this machine.
 # Usage: bench/run.sh [RUNS]   (default 9 paired runs per measurement; medians are printed)
+#        bench/run.sh --stego [MIREL-CLI]   the steganalysis benchmark instead (bench/stego.sh)
 #
 # Goals:
 #   encode of 1 KB into the 72 MB carrier      at most 1.1 x cp of the carrier (wall time)
@@ -21,6 +22,10 @@
 # The same encodes into a 1 GB carrier are printed too, when the temporary folder has room.
 set -euo pipefail
 MIREL_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = --stego ]; then
+  shift
+  exec "$MIREL_ROOT/bench/stego.sh" "$@"
+fi
 MIREL_PACKAGES="time imagemagick" source "$MIREL_ROOT/scripts/setup.sh"
 runs=${1:-9}
 

@@ -12,8 +12,12 @@
 #include "Pictures.h"
 #include "Protection.h"
 #include "Terminal.h"
+#include "Wording.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +92,16 @@ int buildContent(const Options& options, std::string& content, uint8_t& kind)
     return kExitOk;
 }
 
+// Says that the file at path is replaced only with --force, and what replacing it would lose.
+// Returns the exit status of the refusal.
+int refuseToReplace(const std::string& path)
+{
+    const std::string reasons = ReplaceLossAt(path).reasons();
+    Say("The file " + path + " exists already" + (reasons.empty() ? "" : ", and " + reasons) +
+        "; give --force to replace it.");
+    return kExitRefused;
+}
+
 // Writes data to one of the program's streams ("-" is standard output). Returns an exit status.
 int writeToStream(const std::string& path, const std::string& data)
 {
@@ -117,12 +131,8 @@ int saveTo(const std::string& path, const std::string& data, bool force)
 {
     if (isStream(path))
         return writeToStream(path, data);
-    if (exists(path) && !force) {
-        const std::string reasons = ReplaceLossAt(path).reasons();
-        Say("The file " + path + " exists already" + (reasons.empty() ? "" : ", and " + reasons) +
-            "; give --force to replace it.");
-        return kExitRefused;
-    }
+    if (exists(path) && !force)
+        return refuseToReplace(path);
     if (const std::string what = NotAFileAt(path); !what.empty()) {
         Say("Cannot save the decoded data as " + path + ": it is " + what + ", not a file.");
         return kExitRefused;
@@ -135,18 +145,6 @@ int saveTo(const std::string& path, const std::string& data, bool force)
     if (!note.empty())
         Say("Note: " + note);
     return kExitOk;
-}
-
-// The rows of the picture at path, for the progress bar; 0 when it cannot be told. Only a file
-// is read twice: from a pipe the codec must get every byte.
-int64_t rowsOf(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return 0;
-    BitmapHeader header;
-    Failure ignored;
-    return ReadPictureHeader(path, header, ignored) == CodecStatus::Ok ? GeometryOf(header).rows : 0;
 }
 
 int exitStatusOf(CodecStatus status)
@@ -163,8 +161,19 @@ int exitStatusOf(CodecStatus status)
 // Says what a protection that did not succeed means; returns its exit status.
 int protectionProblem(ProtectStatus status)
 {
-    Say(ProtectionText(status));
+    Say(PlainText(status));
     return status == ProtectStatus::Failed ? kExitFailed : kExitRefused;
+}
+
+// Says why a pass over a picture did not end Ok, in plain words; returns its exit status.
+int passProblem(const CodecResult& result, const RunContext& run)
+{
+    if (result.status == CodecStatus::Aborted) {
+        Say(run.output.empty() ? "Stopped: nothing was decoded." : "Stopped: " + run.output + " was left as it was.");
+        return StoppedStatus();
+    }
+    Say(PlainText(result, run));
+    return exitStatusOf(result.status);
 }
 
 // The payload to hide and its kind, protected as the options say. Returns an exit status.
@@ -184,18 +193,15 @@ int runEncode(const Options& options, ConsoleUi& console)
 {
     if (!pictureExists(options.picture))
         return kExitRefused;
+    // A folder, FIFO or device there is refused by the encoder, with its own words.
+    if (exists(options.output) && NotAFileAt(options.output).empty() && !options.force)
+        return refuseToReplace(options.output);
     std::u16string password;
-    int32_t offset = 0;
+    int32_t offset = options.offset.value_or(0);
     if (const int status = LoadPassword(options, true, options.seal ? Protection::Sealed : Protection::Plain,
                                         password);
         status != kExitOk)
         return status;
-    if (!OffsetOf(options, offset))
-        return kExitRefused;
-    if (const ReplaceLoss loss = ReplaceLossAt(options.output); loss.any() && !options.force) {
-        Say("Cannot replace " + options.output + ": " + loss.reasons() + ".");
-        return kExitRefused;
-    }
     std::string content;
     std::string payload;
     uint8_t kind = 0;
@@ -208,20 +214,20 @@ int runEncode(const Options& options, ConsoleUi& console)
 
     gBytePos = gMsgStart = gMsgEnd = 0;
     gAbort = false;
-    console.beginProgress("Encoding", rowsOf(options.picture), !options.quiet);
+    console.beginProgress("Encoding", !options.quiet);
     CodecResult result;
     {
         const Pass pass;
         result = HideInPicture(options.picture, options.output, payload, kind, offset);
     }
-    console.endProgress();
-    SayAll(result.messages);
-    if (result.status == CodecStatus::Aborted)
-        Say("Stopped: " + options.output + " was left as it was.");
-    else if (result.status == CodecStatus::Ok && !options.quiet)
+    console.endProgress(result.status == CodecStatus::Ok);
+    if (result.status != CodecStatus::Ok)
+        return passProblem(result, {ShownPicture(options), options.output, options.offset.value_or(0)});
+    SayAll(result.messages);  // notes
+    if (!options.quiet)
         Say("Encoded " + FormatNumber(static_cast<int64_t>(payload.size())) + " bytes into " + options.output +
             " (groups " + FormatNumber(gMsgStart) + " to " + FormatNumber(gMsgEnd) + ").");
-    return exitStatusOf(result.status);
+    return kExitOk;
 }
 
 // Saves a decoded file payload where --output says, under its stored name otherwise.
@@ -236,17 +242,17 @@ int saveFile(const Options& options, const std::string& text)
     if (LooksGarbledName(file.name))
         Say("Note: the hidden file's name, \"" + Shown(file.name) +
             "\", does not look like a name. Were the password and the offset right?");
-    // The stored name comes from the picture: only its last component is used, and never with
-    // control characters.
-    const std::string name = Utf8FromAnsi(SafeFileName(file.name));
+    // The stored name comes from the picture: only its last component is used, never with
+    // control characters, and always as the name of a file in the folder: "-" is no standard
+    // output, "." and ".." no folders, and a leading "-" no option to a later command.
+    std::string name = Utf8FromAnsi(SafeFileName(file.name));
+    if (name.empty())
+        name = "_";
+    else if (name.front() == '-')
+        name.front() = '_';
     std::string path = options.output;
-    if (path.empty() || isDirectory(path)) {
-        if (name.empty()) {
-            Say("The hidden file has no usable name; give one with --output.");
-            return kExitRefused;
-        }
+    if (path.empty() || isDirectory(path))
         path = path.empty() ? name : path + (path.back() == '/' ? "" : "/") + name;
-    }
     const int result = saveTo(path, file.data, options.force);
     if (result == kExitOk && !options.quiet && !isStream(path))
         Say("Decoded file " + path + " (" + FormatNumber(static_cast<int64_t>(file.data.size())) + " bytes).");
@@ -271,7 +277,8 @@ int checkOutput(const Options& options)
 int present(const Options& options, uint8_t kind, const std::string& text)
 {
     if (text.empty()) {
-        Say("Error decoding " + options.picture + ": it holds no data at this offset.");
+        Say(PlainText(CodecResult{CodecStatus::Ok, kind, {}, {}, {}, Problem::NothingHidden, 0},
+                      {ShownPicture(options), {}, options.offset.value_or(0)}));
         return kExitFailed;
     }
     if (kind == kKindFile)
@@ -285,7 +292,9 @@ int present(const Options& options, uint8_t kind, const std::string& text)
         }
         return saveTo(options.output, text, options.force);
     }
-    return WriteOut(Utf8FromAnsi(text)) ? kExitOk : kExitFailed;
+    // A terminal gets a final line break; a file or a pipe gets the message as it was hidden.
+    const bool terminal = ::isatty(STDOUT_FILENO) && text.back() != '\n';
+    return WriteOut(Utf8FromAnsi(text) + (terminal ? "\n" : "")) ? kExitOk : kExitFailed;
 }
 
 // Presents what a decode or open recovered. A sealed box without a password is saved as it is, as
@@ -293,12 +302,14 @@ int present(const Options& options, uint8_t kind, const std::string& text)
 int presentRecovered(const Options& options, Recovered& recovered, const std::string& stored = {})
 {
     if (recovered.status == ProtectStatus::NeedsPassword) {
-        if (stored.empty()) {
-            Say("The box is sealed: give its password with --password-file, --ask-password or --password.");
+        // Nothing is written unless asked for: --output keeps the sealed box as it is.
+        if (stored.empty() || options.output.empty()) {
+            Say("The hidden data is sealed: give its password with --password-file, --ask-password or --password" +
+                std::string(stored.empty() ? "." : ", or --output FILE to keep the sealed box as it is."));
             return kExitRefused;
         }
-        Say("The hidden data is sealed; it is saved as it is. Open it with its password: mirel-cli open FILE "
-            "--ask-password");
+        Say("The hidden data is sealed; it is saved as it is. Open it with its password: mirel-cli open " +
+            options.output + " --ask-password");
         return saveFile(options, stored);
     }
     if (recovered.status != ProtectStatus::Ok)
@@ -314,7 +325,7 @@ int presentRecovered(const Options& options, Recovered& recovered, const std::st
 CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t offset)
 {
     gAbort = false;
-    console.beginProgress("Decoding", rowsOf(options.picture), !options.quiet);
+    console.beginProgress("Decoding", !options.quiet);
     CodecResult decoded;
     {
         const Pass pass;
@@ -323,7 +334,7 @@ CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t of
         if (decoded.status == CodecStatus::Ok)
             decoded = RevealFromPicture(picture, offset);
     }
-    console.endProgress();
+    console.endProgress(decoded.status == CodecStatus::Ok);
     return decoded;
 }
 
@@ -332,29 +343,27 @@ int runDecode(const Options& options, ConsoleUi& console)
     if (!pictureExists(options.picture))
         return kExitRefused;
     std::u16string password;
-    int32_t offset = 0;
-    if (const int status = LoadPassword(options, false, Protection::Plain, password); status != kExitOk)
+    int32_t offset = options.offset.value_or(0);
+    bool validUtf8 = true;
+    if (const int status = LoadPassword(options, false, Protection::Plain, password, &validUtf8); status != kExitOk)
         return status;
-    if (!OffsetOf(options, offset))
-        return kExitRefused;
     if (const int status = checkOutput(options); status != kExitOk)
         return status;
     const CodecResult decoded = decodePicture(options, console, offset);
-    // With --seal, whatever goes wrong means one thing: it says so once, below.
-    if (!options.seal)
-        SayAll(decoded.messages);
-    if (decoded.status == CodecStatus::Aborted)
-        Say("Stopped: nothing was decoded.");
-    if (decoded.status == CodecStatus::Aborted || (decoded.status != CodecStatus::Ok && !options.seal)) {
+    if (decoded.status != CodecStatus::Ok) {
         Wipe(password);
-        return exitStatusOf(decoded.status);
+        return passProblem(decoded, {ShownPicture(options), {}, options.offset.value_or(0)});
     }
     // A sealed box opens by itself; with --seal nothing else is taken.
-    Recovered recovered;
-    if (decoded.status == CodecStatus::Ok)
-        recovered = Recover(decoded.kind, decoded.payload, password, options.seal);
-    else
-        recovered.status = ProtectStatus::NotSealed;
+    std::string box;
+    if (!validUtf8 && !password.empty() && FindSealedBox(decoded.payload, box)) {
+        Wipe(password);
+        Say(kNotUtf8Text);
+        return kExitRefused;
+    }
+    Recovered recovered = Recover(decoded.kind, decoded.payload, password, options.seal);
+    if (recovered.protection == Protection::Plain && !password.empty())
+        NoteUnstorablePassword(password);
     Wipe(password);
     return presentRecovered(options, recovered, decoded.payload);
 }
@@ -371,7 +380,7 @@ int runOpen(const Options& options)
         return kExitRefused;
     }
     std::u16string password;
-    if (const int status = LoadPassword(options, false, Protection::Plain, password); status != kExitOk)
+    if (const int status = LoadPassword(options, false, Protection::Sealed, password); status != kExitOk)
         return status;
     if (const int status = checkOutput(options); status != kExitOk)
         return status;
@@ -380,26 +389,77 @@ int runOpen(const Options& options)
     return presentRecovered(options, recovered);
 }
 
+// True when path names standard input.
+bool isStandardInput(const std::string& path)
+{
+    return path == "-" || path == "/dev/stdin" || path == "/dev/fd/0" || path == "/proc/self/fd/0";
+}
+
+// A picture on standard input, for decode, info and encode: a file behind it is read in place; a
+// pipe is read into a scratch file first (at most kMostSpooled bytes), so that the picture can be
+// looked at before it is read. Sets options.picture to what is read. Returns an exit status.
+int takeStandardInput(Options& options, BinaryFile& spool)
+{
+    constexpr int64_t kMostSpooled = int64_t(1) << 30;
+    options.pictureShown = "standard input";
+    struct stat st {};
+    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        options.picture = "/proc/self/fd/0";
+        return kExitOk;
+    }
+    if (Failure f = BinaryFile::createTemporary("standard input", spool)) {
+        Say("Cannot keep the picture from standard input: " + f.describe());
+        return kExitFailed;
+    }
+    std::vector<char> buffer(size_t(1) << 20);
+    int64_t total = 0;
+    for (size_t got = 1; got > 0; total += int64_t(got)) {
+        got = 0;
+        const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            Say(std::string("Cannot read standard input: ") + std::strerror(errno));
+            return kExitFailed;
+        }
+        got = size_t(n);
+        if (total + n > kMostSpooled) {
+            Say("The picture on standard input is larger than 1 GiB; give it as a file.");
+            return kExitRefused;
+        }
+        if (Failure f = spool.write(buffer.data(), got)) {
+            Say("Cannot keep the picture from standard input: " + f.describe());
+            return kExitFailed;
+        }
+    }
+    options.picture = "/proc/self/fd/" + std::to_string(spool.descriptor());
+    return kExitOk;
+}
+
 }  // namespace
 
-int Run(const Options& options)
+int Run(const Options& given)
 {
     ConsoleUi console;
     console.onYield = PollStop;
     InstallUi(&console);
     InstallStopSignals();
 
+    Options options = given;
+    BinaryFile spool;
     int status = kExitOk;
-    switch (options.command) {
+    if (options.command != Command::Open && isStandardInput(options.picture))
+        status = takeStandardInput(options, spool);
+    switch (status == kExitOk ? options.command : Command::None) {
     case Command::Encode: status = runEncode(options, console); break;
     case Command::Decode: status = runDecode(options, console); break;
     case Command::Open: status = runOpen(options); break;
     case Command::Info: status = RunInfo(options); break;
-    case Command::Help: status = WriteOut(UsageText()) ? kExitOk : kExitFailed; break;
+    case Command::Help: status = ShowHelp(options.helpCommand); break;
     case Command::Version:
         status = WriteOut("mirel-cli " + AppVersionText() + "\n") ? kExitOk : kExitFailed;
         break;
-    case Command::None: status = kExitUsage; break;
+    case Command::None: status = status == kExitOk ? kExitUsage : status; break;
     }
     RemoveStopSignals();
     InstallUi(nullptr);

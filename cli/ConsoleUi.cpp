@@ -1,5 +1,7 @@
 #include "ConsoleUi.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace mirel {
@@ -35,44 +37,51 @@ int ConsoleUi::messageBox(const std::string& text, const std::string&, MsgIcon, 
 
 void ConsoleUi::yield()
 {
-    ++m_rowsDone;
     if (onYield)
         onYield();
+}
+
+void ConsoleUi::progress(int64_t done, int64_t total)
+{
+    if (total <= 0)
+        return;
+    m_permille = static_cast<int>(std::clamp<int64_t>(done, 0, total) * 1000 / total);
     if (m_bar)
         draw();
 }
 
-void ConsoleUi::beginProgress(const std::string& label, int64_t totalRows, bool showBar)
+void ConsoleUi::beginProgress(const std::string& label, bool showBar)
 {
     m_label = label;
-    m_total = totalRows > 0 ? totalRows : 0;
-    m_rowsDone = 0;
+    m_permille = 0;
     m_lastPermille = -1;
-    m_bar = showBar && m_total > 0 && isatty(fileno(m_out));
+    m_bar = showBar && isatty(fileno(m_out));
     if (m_bar)
         draw();
 }
 
-void ConsoleUi::endProgress()
+void ConsoleUi::endProgress(bool completed)
 {
-    if (m_bar) {
+    if (m_bar && completed) {
+        m_permille = 1000;
+        draw();
+        std::fputs("\n", m_out);
+    } else if (m_bar) {
         std::fputs("\r\033[K", m_out);
-        std::fflush(m_out);
     }
+    std::fflush(m_out);
     m_bar = false;
 }
 
 void ConsoleUi::draw()
 {
-    const int64_t done = m_rowsDone < m_total ? m_rowsDone : m_total;
-    const int permille = static_cast<int>(done * 1000 / m_total);
-    if (permille == m_lastPermille)
+    if (m_permille == m_lastPermille)
         return;
-    m_lastPermille = permille;
-    const int filled = permille * kBarWidth / 1000;
+    m_lastPermille = m_permille;
+    const int filled = m_permille * kBarWidth / 1000;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.append(static_cast<size_t>(kBarWidth - filled), ' ');
-    std::fprintf(m_out, "\r%s [%s] %3d%%", m_label.c_str(), bar.c_str(), permille / 10);
+    std::fprintf(m_out, "\r%s [%s] %3d%%", m_label.c_str(), bar.c_str(), m_permille / 10);
     std::fflush(m_out);
 }
 

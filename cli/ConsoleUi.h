@@ -17,12 +17,13 @@ public:
     int messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                    MsgButtons buttons) override;
     void yield() override;
+    void progress(int64_t done, int64_t total) override;
 
-    // Draws a bar of rows done out of totalRows after each yield, when out is a terminal and
-    // showBar is true. endProgress clears it again.
-    void beginProgress(const std::string& label, int64_t totalRows, bool showBar);
-    void endProgress();
-    int64_t rowsDone() const { return m_rowsDone; }
+    // Draws a bar of how far the pass has come, as the codec reports it, when out is a terminal
+    // and showBar is true. endProgress shows it full and ends its line when the pass completed,
+    // and clears it otherwise.
+    void beginProgress(const std::string& label, bool showBar);
+    void endProgress(bool completed);
 
     // Called at each yield; a command-line program uses it to turn Ctrl+C into an abort.
     void (*onYield)() = nullptr;
@@ -32,8 +33,7 @@ private:
 
     std::FILE* m_out;
     std::string m_label;
-    int64_t m_total = 0;
-    int64_t m_rowsDone = 0;
+    int m_permille = 0;
     int m_lastPermille = -1;
     bool m_bar = false;
 };

@@ -55,8 +55,9 @@ HiddenFacts lookAtHidden(const Options& options)
 {
     HiddenFacts facts;
     std::u16string password;
-    int32_t offset = 0;
-    if (!OffsetOf(options, offset) || LoadPassword(options, false, Protection::Plain, password) != kExitOk) {
+    int32_t offset = options.offset.value_or(0);
+    bool validUtf8 = true;
+    if (LoadPassword(options, false, Protection::Plain, password, &validUtf8) != kExitOk) {
         facts.status = kExitRefused;
         return facts;
     }
@@ -70,16 +71,23 @@ HiddenFacts lookAtHidden(const Options& options)
         facts.text = "Hidden data:     none that fits" + where + "\n";
         return facts;
     }
+    // No hidden data is null in JSON, as the text says "none".
+    if (decoded.payload.empty()) {
+        facts.text = "Hidden data:     none" + where + "\n";
+        return facts;
+    }
     std::string box;
     const bool sealed = FindSealedBox(decoded.payload, box);
-    facts.text = decoded.payload.empty() ? "Hidden data:     none" + where + "\n"
-                                         : "Hidden data:     " + FormatNumber(int64_t(decoded.payload.size())) +
-                                               " bytes" + where + (sealed ? ", sealed\n" : ", not sealed\n");
+    facts.text = "Hidden data:     " + FormatNumber(int64_t(decoded.payload.size())) + " bytes" + where +
+                 (sealed ? ", sealed\n" : ", not sealed\n");
     QJsonObject hidden{{QStringLiteral("offset"), start},
                        {QStringLiteral("bytes"), qint64(decoded.payload.size())},
                        {QStringLiteral("sealed"), sealed},
                        {QStringLiteral("contents"), QJsonValue::Null}};
-    if (sealed && !password.empty()) {
+    if (sealed && !password.empty() && !validUtf8) {
+        Say(kNotUtf8Text);
+        facts.status = kExitRefused;
+    } else if (sealed && !password.empty()) {
         Recovered opened = Recover(decoded.kind, decoded.payload, password, true);
         describeSealed(opened, facts, hidden);
         Wipe(opened.content);
@@ -133,7 +141,7 @@ std::string jsonReport(const PictureFacts& facts, const Room& room, bool convert
 std::string textReport(const Options& options, const PictureFacts& facts, const Room& room,
                        const HiddenFacts& hidden)
 {
-    return "Picture:         " + options.picture + "\n" + "Format:          " + facts.formatName + " (" +
+    return "Picture:         " + ShownPicture(options) + "\n" + "Format:          " + facts.formatName + " (" +
            facts.layout + ")\n" + "Width:           " + FormatNumber(facts.width) + " pixels\n" +
            "Height:          " + FormatNumber(facts.height) + " pixels\n" +
            "Bits per pixel:  " + std::to_string(facts.bitsPerPixel) + "\n" + "Groups:          " +
@@ -153,7 +161,7 @@ int RunInfo(const Options& options)
         return failure.code == ErrorCode::FileNotFound ? kExitRefused : kExitFailed;
     }
     if (facts.format == PictureFormat::Unknown) {
-        Say("Bitmap doesn't appear to be in Windows format.");
+        Say("not a picture Mirel can read: " + ShownPicture(options));
         return kExitRefused;
     }
     const Room room = roomOf(options, facts);

@@ -5,7 +5,6 @@
 #include "ConsoleUi.h"
 #include "CipherMirel.h"
 #include "NumberText.h"
-#include "OffsetText.h"
 #include "Payload.h"
 
 #include <csignal>
@@ -92,11 +91,13 @@ int readPasswordLine(const std::string& path, std::string& text, std::string& fr
         std::getline(std::cin, text);
         from = "standard input";
     } else {
-        if (Failure f = ReadWholeFile(path, text)) {
+        std::string whole;
+        if (Failure f = ReadWholeFile(path, whole)) {
             Say("Cannot read the password file: " + f.describe());
             return kExitRefused;
         }
-        text = text.substr(0, text.find('\n'));
+        text.assign(whole, 0, whole.find('\n'));
+        Wipe(whole);
         from = "the password file " + path;
     }
     if (!text.empty() && text.back() == '\r')
@@ -185,59 +186,58 @@ int StoppedStatus()
     return kExitSignal + (gSignal ? static_cast<int>(gSignal) : SIGINT);
 }
 
-int LoadPassword(const Options& options, bool encoding, Protection protection, std::u16string& password)
+int LoadPassword(const Options& options, bool encoding, Protection protection, std::u16string& password,
+                 bool* validUtf8)
 {
     password.clear();
     std::string text;
     std::string from = "--password";
     int status = kExitOk;
-    if (options.password)
+    if (options.password) {
         text = *options.password;
-    else if (options.passwordFile)
+    } else if (options.passwordFile) {
         status = readPasswordLine(*options.passwordFile, text, from);
-    else if (options.askPassword) {
+    } else if (options.askPassword) {
         status = askPassword(encoding, text);
         from = "the terminal";
     } else {
         return kExitOk;
     }
-    if (status != kExitOk)
-        return status;
-    if (text.empty()) {
+    if (status == kExitOk && text.empty()) {
         Say("The password from " + from + " is empty. Without --password, --password-file or --ask-password "
             "nothing is enciphered.");
-        return kExitRefused;
+        status = kExitRefused;
     }
-    password = Utf16FromUtf8(text);
+    const bool valid = IsValidUtf8(text);
+    if (validUtf8)
+        *validUtf8 = valid;
+    if (status == kExitOk && !valid && protection == Protection::Sealed) {
+        Say(kNotUtf8Text);
+        status = kExitRefused;
+    }
+    if (status == kExitOk)
+        password = Utf16FromUtf8(text);
     Wipe(text);
+    if (status != kExitOk || !encoding)
+        return status;
     const std::u16string missing = UnstorablePasswordCharacters(protection, password);
     if (missing.empty())
         return kExitOk;
-    if (encoding) {
-        Say("The password holds characters that Windows-1252 has no code for: " + Utf8FromUtf16(missing) +
-            ". Each of them would be stored as \"?\", so that any such character, or \"?\" itself, would open the "
-            "picture. Choose a password of Western European letters, digits and signs.");
-        password.clear();
-        return kExitRefused;
-    }
-    Say("Note: the password's characters without a Windows-1252 code (" + Utf8FromUtf16(missing) +
-        ") count as \"?\", as they did when the picture was made.");
-    return kExitOk;
+    Say("The password holds " + FormatNumber(int64_t(missing.size())) +
+        " different characters that Windows-1252 has no code for. Each of them would be stored as \"?\", so "
+        "that any such character, or \"?\" itself, would open the picture. Choose a password of Western "
+        "European letters, digits and signs, or seal the data with --seal.");
+    Wipe(password);
+    return kExitRefused;
 }
 
-bool OffsetOf(const Options& options, int32_t& offset)
+void NoteUnstorablePassword(const std::u16string& password)
 {
-    offset = 0;
-    if (!options.offset)
-        return true;
-    const OffsetValue value = ValueOfOffsetText(*options.offset);
-    if (!value.inRange) {
-        Say("The offset \"" + *options.offset + "\" is too large: it must lie between 0 and " +
-            FormatNumber(INT32_MAX) + ".");
-        return false;
-    }
-    offset = value.value;
-    return true;
+    const std::u16string missing = UnstorablePasswordCharacters(Protection::Plain, password);
+    if (!missing.empty())
+        Say("Note: " + FormatNumber(int64_t(missing.size())) +
+            " different characters of the password have no Windows-1252 code; they count as \"?\", as they did "
+            "when the picture was made.");
 }
 
 }  // namespace mirel::cli

@@ -40,12 +40,19 @@ void PollStop();
 int StoppedStatus();
 
 // Reads the password of --password, --password-file or --ask-password into password (UTF-16,
-// empty when none was given). A password that is given must not be empty. Characters that
-// `protection` cannot keep apart are refused for encoding (encoding true); decoding takes them as
-// they were taken when the picture was made, with a note. Returns an exit status.
-int LoadPassword(const Options& options, bool encoding, Protection protection, std::u16string& password);
+// empty when none was given), wiping every copy it made. A password that is given must not be
+// empty; for Sealed it must be valid UTF-8 (validUtf8, when given, tells whether it was). For
+// encoding (twice at the terminal) the characters that `protection` cannot keep apart are
+// refused, said by their number, never shown. Returns an exit status.
+int LoadPassword(const Options& options, bool encoding, Protection protection, std::u16string& password,
+                 bool* validUtf8 = nullptr);
 
-// The offset of --offset (0 without it). False after a message when the number does not fit.
-bool OffsetOf(const Options& options, int32_t& offset);
+// Says, by their number, that characters of password count as "?" for a picture enciphered with
+// RC4; nothing when there are none.
+void NoteUnstorablePassword(const std::u16string& password);
+
+// What a password that is not UTF-8 text gets when a seal needs it.
+inline constexpr char kNotUtf8Text[] =
+    "The password is not valid UTF-8 text: a seal takes it as text. Save the password file as UTF-8.";
 
 }  // namespace mirel::cli

@@ -9,12 +9,17 @@ int main(int argc, char** argv)
 {
     using namespace mirel::cli;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    std::string error;
+    ParseError error;
     const auto options = ParseArguments(args, error);
     if (!options) {
-        std::fprintf(stderr, "mirel-cli: %s\nTry 'mirel-cli --help' for more information.\n",
-                     error.c_str());
-        return kExitUsage;
+        if (error.status == kExitUsage)
+            std::fprintf(stderr, "mirel-cli: %s\nTry 'mirel-cli --help' for more information.\n",
+                         error.message.c_str());
+        else
+            std::fprintf(stderr, "%s\n", error.message.c_str());
+        return error.status;
     }
+    if (options->command == Command::Help)
+        return ShowHelp(options->helpCommand);
     return Run(*options);
 }

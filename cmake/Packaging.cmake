@@ -127,7 +127,7 @@ set(CPACK_PACKAGE_NAME mirel)
 set(CPACK_PACKAGE_VENDOR Corvane)
 set(CPACK_PACKAGE_CONTACT "${MIREL_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "hide messages and files in BMP pictures")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "hide messages and files in pictures")
 if(MIREL_BUILD_GUI)
   set(mirel_contents "The package holds the desktop program mirel and the command-line tool"
                      "mirel-cli for scripts and machines without a display.")
@@ -136,11 +136,13 @@ else()
 endif()
 # The long description, wrapped by hand: dpkg shows its lines as they are.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
-  "Mirel hides a message or a whole file in the least significant bits of an"
-  "uncompressed 24-bit BMP picture and writes a new picture that looks the same"
-  "to the eye. Decoding the new picture gives the message or the file back. The"
-  "data can be enciphered with a password (RC4, which is no strong protection)"
-  "and can start at an offset inside the picture."
+  "Mirel hides a message or a whole file in the least significant bits of a"
+  "picture's pixels and writes a new picture, a BMP or a PNG, that looks the"
+  "same to the eye. Carriers may be BMP, PNG, JPEG, GIF and the other formats"
+  "Qt reads. Decoding the new picture gives the message or the file back. The"
+  "data can be enciphered with a password (RC4, which is no strong protection),"
+  "or sealed with one (Argon2id and XChaCha20-Poly1305, so that a wrong password"
+  "is known for certain), and can start at an offset inside the picture."
   ""
   ${mirel_contents})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -151,11 +153,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${MIREL_HOMEPAGE}")
-# The Qt libraries come from dpkg-shlibdeps; the desktop program also needs the xcb platform
-# plugin at run time, which no library dependency pulls in.
+# The Qt libraries come from dpkg-shlibdeps; the desktop program also needs the platform plugins
+# at run time, which no library dependency pulls in: xcb for X11, wayland for Wayland sessions.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(MIREL_BUILD_GUI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
 endif()
 
 include(CPack)

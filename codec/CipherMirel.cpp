@@ -45,6 +45,7 @@ CodecResult failed(const char* prefix, const Failure& failure)
     result.status = CodecStatus::Failed;
     result.messages.push_back(failureMessage(prefix, failure));
     result.failure = failure;
+    result.problem = Problem::Failed;
     return result;
 }
 
@@ -149,10 +150,11 @@ int32_t ClassicEncodeResult(CodecStatus status)
     return 2;
 }
 
-CodecResult Refusal(const std::string& text, MsgIcon icon)
+CodecResult Refusal(Problem problem, const std::string& text, MsgIcon icon)
 {
     CodecResult result;
     result.status = CodecStatus::Refused;
+    result.problem = problem;
     result.messages.push_back({text, icon});
     return result;
 }

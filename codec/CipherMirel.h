@@ -134,6 +134,21 @@ enum class CodecStatus {
     Aborted,  // the user aborted the pass (gAbort): nothing was written or decoded
 };
 
+// Why a call did not end Ok, for a program that words it its own way.
+enum class Problem {
+    None,
+    NotAPicture,       // not a bitmap (nor a picture that can be read)
+    NegativeOffset,
+    NoRoom,            // the stream does not fit after the offset; room is what would
+    NotAFile,          // the destination is a folder, FIFO, device or socket
+    OwnCarrier,        // the destination is the carrier itself
+    LossyOutput,       // the destination names a lossy picture format
+    NothingHidden,     // no length field fits after the offset, or none that can be read
+    TooMuchAnnounced,  // the length field announces more than fits after the offset
+    CutShort,          // the file ends before the data its length field announces
+    Failed,            // reading or writing failed, or the picture is malformed: see failure
+};
+
 // What a codec call hands up. The encoder fills status and messages; the decoder also the kind
 // and the payload when it is Ok. The codec shows nothing itself: messages holds what the user is
 // to be told, in order (the refusal or the failure, with its classic wording and icon, and any
@@ -144,16 +159,18 @@ struct CodecResult {
     std::string payload;          // exactly as long as the length field says
     Messages messages;
     Failure failure;
+    Problem problem = Problem::None;
+    int64_t room = 0;  // NoRoom: the payload bytes that would fit after the offset (0 or less: none)
 };
 
 // The encoder's result in its classic form: 0 when the pass ran (to its end, or until an abort),
 // 1 when refused, 2 when it failed.
 int32_t ClassicEncodeResult(CodecStatus status);
 
-// A Refused result with its message.
-CodecResult Refusal(const std::string& text, MsgIcon icon = MsgIcon::Information);
-// A Failed result for the encoder or the decoder: "Encoding Error #" or "Decoding Error #", the
-// code, and the description.
+// A Refused result for problem with its message.
+CodecResult Refusal(Problem problem, const std::string& text, MsgIcon icon = MsgIcon::Information);
+// A Failed result (Problem::Failed) for the encoder or the decoder: "Encoding Error #" or
+// "Decoding Error #", the code, and the description.
 CodecResult EncodingFailure(const Failure& failure);
 CodecResult DecodingFailure(const Failure& failure);
 

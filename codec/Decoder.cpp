@@ -52,6 +52,8 @@ public:
         return {};
     }
 
+    // The pass ends at the row of group lastGroup: the progress it reports counts to there.
+    void endAt(int64_t lastGroup) { m_lastRow = lastGroup / m_geometry.groupsPerRow; }
     bool aborted() const { return m_aborted; }
     uint8_t kind() const { return m_kind; }
     // The number of the group the last byte came from.
@@ -74,6 +76,7 @@ private:
             return f;
         ++m_rowIndex;
         m_next = 0;
+        Progress(m_rowIndex + 1, m_lastRow + 1);
         return {};
     }
 
@@ -84,6 +87,7 @@ private:
     int64_t m_next;  // the next group of the row in the buffer
     int64_t m_rowIndex = -1;
     int64_t m_lastGroup = -1;
+    int64_t m_lastRow = m_geometry.rows - 1;
     uint8_t m_kind = kKindMessage;
     bool m_aborted = false;
 };
@@ -123,8 +127,10 @@ Failure checkAnnounced(const BinaryFile& file, const RowGeometry& geometry, cons
 // and an empty payload.
 Failure decodeStream(BinaryFile& file, const RowGeometry& geometry, int32_t& offset, CodecResult& result)
 {
-    if (Failure f = checkRoom(geometry, offset))
+    if (Failure f = checkRoom(geometry, offset)) {
+        result.problem = Problem::NothingHidden;
         return f;
+    }
     const int64_t mostPayload = PayloadCapacity(geometry, offset);
 
     std::vector<uint8_t> row;
@@ -144,8 +150,11 @@ Failure decodeStream(BinaryFile& file, const RowGeometry& geometry, int32_t& off
     const int64_t length = StringToLong(lengthField, &overflow);
     if (!overflow.text.empty())
         result.messages.push_back(overflow);
-    if (Failure f = checkAnnounced(file, geometry, reader, length, mostPayload))
+    if (Failure f = checkAnnounced(file, geometry, reader, length, mostPayload)) {
+        result.problem = length > mostPayload ? Problem::TooMuchAnnounced : Problem::CutShort;
         return f;
+    }
+    reader.endAt(reader.lastGroup() + length);
     try {
         result.payload.assign(static_cast<size_t>(length), '\0');
     } catch (const std::bad_alloc&) {
@@ -165,7 +174,7 @@ CodecResult CheckPicture(BinaryFile& file, BitmapHeader& header)
 {
     Failure failure;
     switch (rows::ReadHeader(file, header, failure)) {
-    case CodecStatus::Refused: return Refusal(kNotBitmapText);
+    case CodecStatus::Refused: return Refusal(Problem::NotAPicture, kNotBitmapText);
     case CodecStatus::Ok: return CodecResult{CodecStatus::Ok, kKindMessage, {}, {}, {}};
     default: return DecodingFailure(failure);
     }
@@ -174,14 +183,20 @@ CodecResult CheckPicture(BinaryFile& file, BitmapHeader& header)
 CodecResult RevealPayloadFrom(BinaryFile& file, const BitmapHeader& header, int32_t& offset)
 {
     if (offset < 0)
-        return Refusal(kNegativeOffsetText);
+        return Refusal(Problem::NegativeOffset, kNegativeOffsetText);
     CodecResult result;
     const RowGeometry geometry = GeometryOf(header);
     Failure failure = rows::CheckGeometry(header, geometry);
     if (!failure)
         failure = decodeStream(file, geometry, offset, result);
-    if (failure)
-        return DecodingFailure(failure);
+    if (failure) {
+        CodecResult failed = DecodingFailure(failure);
+        if (result.problem != Problem::None)
+            failed.problem = result.problem;
+        else if (failure.code == ErrorCode::InputPastEnd)
+            failed.problem = Problem::CutShort;
+        return failed;
+    }
     if (gAbort)
         return CodecResult{CodecStatus::Aborted, kKindMessage, {}, {}, {}};
     result.status = CodecStatus::Ok;

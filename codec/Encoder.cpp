@@ -126,6 +126,7 @@ private:
         const int64_t groups = rows * m_geometry.groupsPerRow;
         m_offset -= static_cast<int32_t>(std::clamp<int64_t>(m_first - r * m_geometry.groupsPerRow, 0, groups));
         gBytePos += static_cast<int32_t>(groups);
+        Progress(r + rows, m_geometry.rows);
     }
 
     BinaryFile& m_source;
@@ -145,21 +146,25 @@ CodecResult checkInput(BinaryFile& source, BitmapHeader& header, const Stream& s
 {
     Failure failure;
     switch (rows::ReadHeader(source, header, failure)) {
-    case CodecStatus::Refused: return Refusal(kNotBitmapText);
+    case CodecStatus::Refused: return Refusal(Problem::NotAPicture, kNotBitmapText);
     case CodecStatus::Ok: break;
     default: return EncodingFailure(failure);
     }
     if (offset < 0)
-        return Refusal(kNegativeOffsetText);
+        return Refusal(Problem::NegativeOffset, kNegativeOffsetText);
     const RowGeometry geometry = GeometryOf(header);
     if (Failure f = rows::CheckGeometry(header, geometry))
         return EncodingFailure(f);
     if (int64_t(offset) + stream.size() > geometry.groups) {
         const int64_t most = geometry.groups - offset - kLengthFieldSize;
-        return Refusal(most > 0 ? "Due to size of picture, message cannot exceed " + FormatNumber(most) + " bytes"
-                                : std::string("Due to size of picture, there is no room for a message") +
-                                      (offset > 0 ? " after the offset" : ""),
-                       MsgIcon::None);
+        CodecResult refused =
+            Refusal(Problem::NoRoom,
+                    most > 0 ? "Due to size of picture, message cannot exceed " + FormatNumber(most) + " bytes"
+                             : std::string("Due to size of picture, there is no room for a message") +
+                                   (offset > 0 ? " after the offset" : ""),
+                    MsgIcon::None);
+        refused.room = most;
+        return refused;
     }
     if (Failure f = rows::CheckRowsPresent(source, geometry))
         return EncodingFailure(f);
@@ -234,10 +239,10 @@ CodecResult HidePayloadAt(BinaryFile& source, const std::string& destinationPath
 CodecResult RefuseDestination(const std::string& sourcePath, const std::string& destinationPath)
 {
     if (const std::string what = NotAFileAt(destinationPath); !what.empty())
-        return Refusal("The new picture cannot be saved as " + destinationPath + ": it is " + what +
+        return Refusal(Problem::NotAFile, "The new picture cannot be saved as " + destinationPath + ": it is " + what +
                        ", not a file.\r\n\r\nChoose another name for it.");
     if (SameFile(sourcePath, destinationPath))
-        return Refusal(kOwnCarrierText);
+        return Refusal(Problem::OwnCarrier, kOwnCarrierText);
     return CodecResult{CodecStatus::Ok, kKindMessage, {}, {}, {}};
 }
 

@@ -14,7 +14,10 @@ const char* ProtectionText(ProtectStatus status)
     case ProtectStatus::NotSealed:
     case ProtectStatus::Refused: return kSealRefusedText;
     case ProtectStatus::TooCostly:
-        return "The sealed box asks for more memory or work than this program gives a key derivation.";
+        return "The sealed data asks for more work than Mirel allows (at most 1 GiB of memory, and 4 times the "
+               "work of its own seals); it was not opened.";
+    case ProtectStatus::Newer: return "The sealed data was made by a newer version of Mirel; it was not opened.";
+    case ProtectStatus::Unavailable: return "The encryption library (libsodium) cannot start.";
     case ProtectStatus::Failed: break;
     }
     return "There is not enough memory for the key derivation.";
@@ -36,6 +39,8 @@ ProtectStatus statusOf(SealStatus status)
     case SealStatus::NotSealed:
     case SealStatus::Refused: return ProtectStatus::Refused;
     case SealStatus::TooCostly: return ProtectStatus::TooCostly;
+    case SealStatus::Newer: return ProtectStatus::Newer;
+    case SealStatus::Unavailable: return ProtectStatus::Unavailable;
     case SealStatus::Failed: break;
     }
     return ProtectStatus::Failed;

@@ -26,7 +26,9 @@ enum class ProtectStatus {
     NotSealed,      // a seal was asked for and the picture holds none
     Refused,        // a wrong password or a changed byte: the box does not open
     TooCostly,      // the box asks for more memory or work than this program gives it
-    Failed,         // no memory for the key derivation, or a library that cannot start
+    Newer,          // the box was made by a newer version
+    Unavailable,    // the encryption library cannot start
+    Failed,         // no memory for the key derivation
 };
 
 // The one text for each status but Ok and NeedsPassword, said alike by both programs.

@@ -19,6 +19,10 @@ constexpr char kMagic[] = "MIRELBOX";
 constexpr size_t kMagicSize = 8;
 constexpr uint8_t kVersion = 1;
 constexpr uint8_t kDeflated = 0x01;
+constexpr uint8_t kPadded = 0x02;
+constexpr uint8_t kKnownFlags = kDeflated | kPadded;
+constexpr size_t kPadBlock = 256;
+constexpr size_t kInflateSlice = size_t(64) << 10;
 constexpr size_t kVersionAt = 8;
 constexpr size_t kFlagsAt = 9;
 constexpr size_t kOperationsAt = 10;
@@ -34,9 +38,15 @@ static_assert(kNonceAt + kNonceSize == kSealHeaderSize);
 static_assert(kSaltAt + kSaltSize == kNonceAt);
 
 // What a box may ask of a key derivation before it is refused as too costly: later versions may
-// raise the default, a picture must not be able to take the machine's whole memory.
-constexpr uint64_t kMostOperations = 64;
-constexpr uint64_t kMostMemory = uint64_t(4) << 30;
+// raise the default a little, but a picture must not be able to take the machine's memory or
+// minutes of its time. Passes times memory, in bytes: 4 times the default cost's.
+constexpr uint64_t kMostMemory = uint64_t(1) << 30;
+constexpr uint64_t kMostWork = 4 * uint64_t(crypto_pwhash_OPSLIMIT_MODERATE) * crypto_pwhash_MEMLIMIT_MODERATE;
+
+bool tooCostly(const SealCost& cost)
+{
+    return cost.memoryBytes > kMostMemory || cost.operations > kMostWork / cost.memoryBytes;
+}
 
 void putLe64(std::string& out, size_t at, uint64_t value)
 {
@@ -75,6 +85,77 @@ bool deriveKey(std::string_view password, const unsigned char* salt, const SealC
                          static_cast<size_t>(cost.memoryBytes), crypto_pwhash_ALG_ARGON2ID13) == 0;
 }
 
+// What can be told of a box before any work: Ok when it may be opened.
+SealStatus checkBox(std::string_view box)
+{
+    if (!IsSealedBox(box))
+        return SealStatus::NotSealed;
+    if (!ready())
+        return SealStatus::Unavailable;
+    if (box.size() <= kFlagsAt)
+        return SealStatus::Refused;
+    if (static_cast<uint8_t>(box[kVersionAt]) != kVersion || (static_cast<uint8_t>(box[kFlagsAt]) & ~kKnownFlags) != 0)
+        return SealStatus::Newer;
+    if (box.size() < kSealHeaderSize + kInsideHeader + kTagSize)
+        return SealStatus::Refused;
+    const SealCost cost{le64At(box, kOperationsAt), le64At(box, kMemoryAt)};
+    if (cost.operations < crypto_pwhash_OPSLIMIT_MIN || cost.memoryBytes < crypto_pwhash_MEMLIMIT_MIN)
+        return SealStatus::Refused;
+    return tooCostly(cost) ? SealStatus::TooCostly : SealStatus::Ok;
+}
+
+// Inflates body into payload a slice at a time: Refused when it is not a zlib stream, or holds
+// more or less than length bytes.
+SealStatus inflateInto(std::string_view body, uint32_t length, std::string& payload)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return SealStatus::Failed;
+    stream.next_in = const_cast<Bytef*>(bytesOf(body));
+    stream.avail_in = static_cast<uInt>(body.size());
+    payload.reserve(std::min<size_t>(length, body.size() * 4 + kInflateSlice));
+    int status = Z_OK;
+    unsigned char slice[kInflateSlice];
+    while (status == Z_OK) {
+        stream.next_out = slice;
+        stream.avail_out = sizeof slice;
+        status = inflate(&stream, Z_NO_FLUSH);
+        const size_t got = sizeof slice - stream.avail_out;
+        if ((status != Z_OK && status != Z_STREAM_END) || payload.size() + got > length)
+            break;
+        payload.append(reinterpret_cast<const char*>(slice), got);
+    }
+    sodium_memzero(slice, sizeof slice);
+    inflateEnd(&stream);
+    return status == Z_STREAM_END && payload.size() == length ? SealStatus::Ok : SealStatus::Refused;
+}
+
+// Takes the opened inside apart: its padding off, kind, length and payload.
+SealStatus unpackInside(std::string& inside, uint8_t flags, uint8_t& kind, std::string& payload)
+{
+    if (flags & kPadded) {
+        size_t unpadded = 0;
+        if (sodium_unpad(&unpadded, bytesOf(inside), inside.size(), kPadBlock) != 0)
+            return SealStatus::Refused;
+        inside.resize(unpadded);
+    }
+    if (inside.size() < kInsideHeader)
+        return SealStatus::Refused;
+    kind = static_cast<uint8_t>(inside[0]);
+    uint32_t length = 0;
+    for (int k = 3; k >= 0; --k)
+        length = (length << 8) | static_cast<uint8_t>(inside[1 + size_t(k)]);
+    const std::string_view body = std::string_view(inside).substr(kInsideHeader);
+    if (kind > 1 || length > uint32_t(std::numeric_limits<int32_t>::max()))
+        return SealStatus::Refused;
+    if (flags & kDeflated)
+        return inflateInto(body, length, payload);
+    if (body.size() != length)
+        return SealStatus::Refused;
+    payload.assign(body);
+    return SealStatus::Ok;
+}
+
 }  // namespace
 
 SealCost DefaultSealCost()
@@ -96,19 +177,30 @@ bool FindSealedBox(std::string_view storedPayload, std::string& box)
     return true;
 }
 
-SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_view password, std::string& box)
+SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_view password, std::string& box,
+                       const SealCost& cost)
 {
-    std::string key = Utf8FromUtf16(password);
-    const SealStatus status = SealPayload(kind, payload, key, box);
+    std::u16string composed = NfcOf(password);
+    std::string key = Utf8FromUtf16(composed);
+    const SealStatus status = SealPayload(kind, payload, key, box, cost);
     Wipe(key);
+    Wipe(composed);
     return status;
 }
 
 SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, std::string& payload)
 {
-    std::string key = Utf8FromUtf16(password);
-    const SealStatus status = OpenSealedBox(box, key, kind, payload);
+    std::u16string composed = NfcOf(password);
+    std::string key = Utf8FromUtf16(composed);
+    SealStatus status = OpenSealedBox(box, key, kind, payload);
+    // Boxes sealed before passwords were composed open with the password as typed.
+    if (status == SealStatus::Refused && composed != password) {
+        Wipe(key);
+        key = Utf8FromUtf16(password);
+        status = OpenSealedBox(box, key, kind, payload);
+    }
     Wipe(key);
+    Wipe(composed);
     return status;
 }
 
@@ -116,7 +208,9 @@ SealStatus SealPayload(uint8_t kind, std::string_view payload, std::string_view 
                        const SealCost& cost)
 {
     box.clear();
-    if (!ready() || password.empty() || payload.size() > size_t(std::numeric_limits<int32_t>::max()))
+    if (!ready())
+        return SealStatus::Unavailable;
+    if (password.empty() || payload.size() > size_t(std::numeric_limits<int32_t>::max()))
         return SealStatus::Failed;
     std::string inside;
     std::string deflated;
@@ -133,11 +227,15 @@ SealStatus SealPayload(uint8_t kind, std::string_view payload, std::string_view 
         for (int k = 0; k < 4; ++k)
             inside[1 + size_t(k)] = static_cast<char>((payload.size() >> (8 * k)) & 0xFF);
         inside.append(body);
+        size_t padded = 0;
+        inside.resize(inside.size() + kPadBlock);
+        sodium_pad(&padded, bytesOf(inside), inside.size() - kPadBlock, kPadBlock, inside.size());
+        inside.resize(padded);
 
         box.assign(kSealHeaderSize + inside.size() + kTagSize, '\0');
         box.replace(0, kMagicSize, kMagic);
         box[kVersionAt] = static_cast<char>(kVersion);
-        box[kFlagsAt] = static_cast<char>(smaller ? kDeflated : 0);
+        box[kFlagsAt] = static_cast<char>((smaller ? kDeflated : 0) | kPadded);
         putLe64(box, kOperationsAt, cost.operations);
         putLe64(box, kMemoryAt, cost.memoryBytes);
         randombytes_buf(bytesOf(box) + kSaltAt, kSaltSize);
@@ -168,19 +266,9 @@ SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_
 {
     kind = 0;
     payload.clear();
-    if (!IsSealedBox(box))
-        return SealStatus::NotSealed;
-    if (!ready())
-        return SealStatus::Failed;
-    if (box.size() < kSealHeaderSize + kInsideHeader + kTagSize || static_cast<uint8_t>(box[kVersionAt]) != kVersion ||
-        (static_cast<uint8_t>(box[kFlagsAt]) & ~kDeflated) != 0)
-        return SealStatus::Refused;
+    if (const SealStatus status = checkBox(box); status != SealStatus::Ok)
+        return status;
     const SealCost cost{le64At(box, kOperationsAt), le64At(box, kMemoryAt)};
-    if (cost.operations < crypto_pwhash_OPSLIMIT_MIN || cost.memoryBytes < crypto_pwhash_MEMLIMIT_MIN)
-        return SealStatus::Refused;
-    if (cost.operations > kMostOperations || cost.memoryBytes > kMostMemory)
-        return SealStatus::TooCostly;
-
     std::string inside;
     try {
         inside.resize(box.size() - kSealHeaderSize - kTagSize);
@@ -194,38 +282,16 @@ SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_
         sodium_memzero(key, sizeof key);
         if (status != 0)
             return SealStatus::Refused;
-
-        kind = static_cast<uint8_t>(inside[0]);
-        uint32_t length = 0;
-        for (int k = 3; k >= 0; --k)
-            length = (length << 8) | static_cast<uint8_t>(inside[1 + size_t(k)]);
-        const std::string_view body = std::string_view(inside).substr(kInsideHeader);
-        if (kind > 1 || length > uint32_t(std::numeric_limits<int32_t>::max())) {
-            Wipe(inside);
-            return SealStatus::Refused;
-        }
-        if (static_cast<uint8_t>(box[kFlagsAt]) & kDeflated) {
-            payload.resize(length);
-            uLongf got = length;
-            if (uncompress(bytesOf(payload), &got, bytesOf(body), static_cast<uLong>(body.size())) != Z_OK ||
-                got != length) {
-                Wipe(inside);
-                Wipe(payload);
-                return SealStatus::Refused;
-            }
-        } else if (body.size() == length) {
-            payload.assign(body);
-        } else {
-            Wipe(inside);
-            return SealStatus::Refused;
-        }
+        const SealStatus unpacked = unpackInside(inside, static_cast<uint8_t>(box[kFlagsAt]), kind, payload);
+        Wipe(inside);
+        if (unpacked != SealStatus::Ok)
+            Wipe(payload);
+        return unpacked;
     } catch (const std::bad_alloc&) {
         Wipe(inside);
-        payload.clear();
+        Wipe(payload);
         return SealStatus::Failed;
     }
-    Wipe(inside);
-    return SealStatus::Ok;
 }
 
 void Wipe(std::string& text)

@@ -10,7 +10,9 @@
 //   offset  size    field
 //   0       8       magic "MIRELBOX"
 //   8       1       version, 1
-//   9       1       flags: bit 0 set when the inside is deflated (zlib)
+//   9       1       flags: bit 0 set when the inside is deflated (zlib), bit 1 set when it is
+//                   padded (libsodium's ISO/IEC 7816-4 padding to a multiple of 256 bytes, so that
+//                   the box tells the length of what it holds only to that block); other bits 0
 //   10      8       Argon2id operations limit, little-endian
 //   18      8       Argon2id memory limit in bytes, little-endian
 //   26      16      salt of the key derivation, random
@@ -25,6 +27,15 @@
 //   0       1       kind: 0 message, 1 file
 //   1       4       length of the payload, little-endian
 //   5       ...     the payload of that kind (Payload.h), deflated when the flag says so
+//   ...             the padding, when the flag says so
+//
+// A box is opened only when its key derivation stays within what this program allows: at most
+// 1 GiB of memory, and passes times memory at most 4 times that of the cost every new seal is
+// made with (3 passes over 256 MiB). Anything above is refused before the password is used, so
+// that a picture cannot make its reader spend minutes or gigabytes. A box of another version, or
+// with flags this program does not know, is refused as made by a newer one. The password is
+// taken in Unicode normalization form C, so that the same password typed on another system opens
+// the box; boxes sealed with a password as typed open too.
 //
 // What a seal does not hide: that the picture holds something, its length and where it starts;
 // the picture's statistics change as with any hiding.
@@ -43,10 +54,12 @@ inline constexpr size_t kSealHeaderSize = 66;
 
 enum class SealStatus {
     Ok,
-    NotSealed,  // the bytes hold no sealed box
-    Refused,    // wrong password, or a changed byte: the box does not open
-    TooCostly,  // the box asks for more memory or work than this program gives a key derivation
-    Failed,     // no memory for the key derivation, or a library that cannot start
+    NotSealed,    // the bytes hold no sealed box
+    Refused,      // wrong password, or a changed byte: the box does not open
+    TooCostly,    // the box asks for more memory or work than this program gives a key derivation
+    Newer,        // a version or flags of a newer program
+    Unavailable,  // the encryption library cannot start
+    Failed,       // no memory for the key derivation
 };
 
 // The one message for a box that does not open.
@@ -66,8 +79,11 @@ SealCost DefaultSealCost();
 SealStatus SealPayload(uint8_t kind, std::string_view payload, std::string_view password, std::string& box,
                        const SealCost& cost = DefaultSealCost());
 
-// The same with the password as typed: its UTF-8 bytes, wiped after use.
-SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_view password, std::string& box);
+// The same with the password as typed: sealed with the UTF-8 bytes of its normalization form C,
+// opened with those, or, when they differ and do not open it, with the bytes as typed. Every
+// copy of the password is wiped after use.
+SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_view password, std::string& box,
+                       const SealCost& cost = DefaultSealCost());
 SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, std::string& payload);
 
 // True when bytes start like a sealed box (its magic).
@@ -77,8 +93,9 @@ bool IsSealedBox(std::string_view bytes);
 // payload when that is named "sealed.mirel" or starts like a box. False when it carries none.
 bool FindSealedBox(std::string_view storedPayload, std::string& box);
 
-// Opens box with password into kind and payload. Refused for a wrong password or any changed
-// byte; nothing is handed back then.
+// Opens box with password into kind and payload. TooCostly or Newer before the password is used;
+// Refused for a wrong password or any changed byte, or an inside longer than it says; nothing is
+// handed back then. The inside is inflated a slice at a time, never past its stated length.
 SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_t& kind, std::string& payload);
 
 // Overwrites text's characters before it is emptied, in a way the compiler keeps.

@@ -2,6 +2,8 @@
 
 #include "FrmSettingsLayout.h"
 
+class QLineEdit;
+
 #include <cstdint>
 #include <string>
 
@@ -36,6 +38,10 @@ public:
 private slots:
     void cmdOK_Click();
 };
+
+// Overwrites what box holds before it is emptied, so that a typed password does not stay behind
+// in memory.
+void WipeLineEdit(QLineEdit* box);
 
 // Opens the settings window the way every opener does: a fresh window with the icon of the main
 // window, centred on it, the password box holding gPassword, the offset caption and box shown,

@@ -1,5 +1,6 @@
 #include "FrmAboutLayout.h"
 
+#include "AccessibleRoles.h"
 #include "FormGeometry.h"
 #include "FormImages.h"
 #include "HandPointer.h"
@@ -29,6 +30,7 @@ FrmAboutLayout::FrmAboutLayout(QWidget* parent)
 
     picIcon = makeLabel(this, "picIcon", 240, 240, 480, 480);
     picIcon->setPixmap(ProgramIcon32());
+    picIcon->setAccessibleName(tr("Mirel icon"));
 
     lblDisclaimer = makeLabel(this, "lblDisclaimer", 1050, 1575, 3465, 210);
     lblTitle = makeLabel(this, "lblTitle", 1050, 240, 2805, 240);
@@ -42,6 +44,8 @@ FrmAboutLayout::FrmAboutLayout(QWidget* parent)
     lblMailTo = makeLabel(this, "lblMailTo", 1590, 1125, 1650, 195);
     lblCorvane = makeLabel(this, "lblCorvane", 1605, 870, 1065, 195);
     lblCorvane->setCursor(HandPointer());
+    PresentAsLink(lblMailTo);
+    PresentAsLink(lblCorvane);
     Label1 = makeLabel(this, "Label1", 1050, 1125, 450, 195);
     Label1->setText(tr("e-mail:"));
     Label2 = makeLabel(this, "Label2", 1155, 855, 345, 195);

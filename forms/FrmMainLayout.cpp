@@ -1,5 +1,6 @@
 #include "FrmMainLayout.h"
 
+#include "AccessibleRoles.h"
 #include "AppInfo.h"
 #include "FormGeometry.h"
 #include "FormImages.h"
@@ -34,11 +35,13 @@ FrmMainLayout::FrmMainLayout(QWidget* parent)
     lblStatus->setFrameShape(QFrame::StyledPanel);
     lblStatus->setFrameShadow(QFrame::Sunken);
     lblStatus->setTextFormat(Qt::PlainText);
+    PresentAsStatusLine(lblStatus);
 
     txtMsg = new MessageTextBox(client);
     txtMsg->setObjectName(QStringLiteral("txtMsg"));
     txtMsg->setGeometry(Twips(30), Twips(30), Twips(4035), Twips(1905));
     txtMsg->setTabChangesFocus(false);
+    txtMsg->setAccessibleName(tr("Message"));
     txtMsg->setFocus();
 
     mnuFile = menuBar()->addMenu(tr("&File"));
@@ -68,6 +71,10 @@ FrmMainLayout::FrmMainLayout(QWidget* parent)
     mnuHelp = menuBar()->addMenu(tr("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     addItem(mnuHelp, mnuHelpItem, 0, tr("&About Mirel..."), {}, &FrmMainLayout::mnuHelpItemClicked);
+
+    // A menu is named by its caption, as its item in the menu bar is.
+    for (QMenu* menu : {mnuFile, mnuTools, mnuHelp})
+        menu->setAccessibleName(QString(menu->title()).remove(u'&'));
 
     setTabOrder(txtMsg, txtMsg);
     FitToText(client);

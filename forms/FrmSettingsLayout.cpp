@@ -22,6 +22,8 @@ FrmSettingsLayout::FrmSettingsLayout(QWidget* parent)
     txtPassword->setGeometry(Twips(30), Twips(60), Twips(2655), Twips(285));
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    // The window's title names the box on screen; a screen reader needs it on the box itself.
+    txtPassword->setAccessibleName(tr("Password"));
 
     lblOffset = new QLabel(tr("Offset:"), this);
     lblOffset->setObjectName(QStringLiteral("lblOffset"));
@@ -32,6 +34,8 @@ FrmSettingsLayout::FrmSettingsLayout(QWidget* parent)
     txtOffset->setObjectName(QStringLiteral("txtOffset"));
     txtOffset->setGeometry(Twips(600), Twips(420), Twips(1035), Twips(285));
     txtOffset->hide();
+    txtOffset->setAccessibleName(tr("Offset"));
+    lblOffset->setBuddy(txtOffset);
 
     cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));

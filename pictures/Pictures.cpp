@@ -150,7 +150,7 @@ CodecResult HideInPicture(const std::string& carrierPath, const std::string& des
 {
     const Output output = outputOf(destinationPath);
     if (output == Output::Refused)
-        return Refusal("The new picture cannot be saved as " + destinationPath +
+        return Refusal(Problem::LossyOutput, "The new picture cannot be saved as " + destinationPath +
                        ": a picture of that format changes the pixels and would lose what is hidden. Choose a name "
                        "ending in .bmp or .png (any other name is written as a BMP).");
     // Nothing is read when the picture could not be saved anyway.

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstring>
@@ -28,6 +29,17 @@ QString pathOf(const char* path)
     return QFile::decodeName(QByteArray(path));
 }
 
+// The readers' own warnings stay off the terminal: the program says in its own words what is
+// wrong with a picture.
+void quietReaders()
+{
+    static const bool quiet = [] {
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+        return true;
+    }();
+    (void)quiet;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int mirel_read_picture(const char* path, const MirelPictureSink* sink,
@@ -35,6 +47,7 @@ extern "C" __attribute__((visibility("default"))) int mirel_read_picture(const c
                                                                          size_t errorSize)
 {
     *transparent = 0;
+    quietReaders();
     QImageReader reader(pathOf(path));
     reader.setAutoTransform(false);  // the pixels as stored
     QImage image = reader.read();
@@ -63,14 +76,32 @@ extern "C" __attribute__((visibility("default"))) int mirel_probe_picture(const 
                                                                           size_t formatSize, int64_t* width,
                                                                           int64_t* height, int* bitsPerPixel)
 {
+    quietReaders();
     QImageReader reader(pathOf(path));
     if (!reader.canRead())
         return -1;
-    copyText(reader.format().toUpper().toStdString(), format, formatSize);
-    const QSize size = reader.size();
-    *width = std::max(size.width(), 0);
-    *height = std::max(size.height(), 0);
-    *bitsPerPixel = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+    // A header that cannot be read leaves no size, and a reader that failed on it is asked
+    // nothing more: what else it would tell is not to be trusted.
+    QSize size = reader.size();
+    if (!size.isValid())
+        return -1;
+    const QByteArray name = reader.format();
+    QImage::Format pixels = reader.imageFormat();
+    // An animation is the first frame on its logical screen, as viewers show it and as
+    // mirel_read_picture reads it: its size is that of the picture read, not of the header.
+    if (name == "gif") {
+        const QImage first = reader.read();
+        if (first.isNull())
+            return -1;
+        size = first.size();
+        pixels = first.format();
+    }
+    copyText(name.toUpper().toStdString(), format, formatSize);
+    *width = size.width();
+    *height = size.height();
+    *bitsPerPixel = pixels > QImage::Format_Invalid && pixels < QImage::NImageFormats
+                        ? QImage::toPixelFormat(pixels).bitsPerPixel()
+                        : 0;
     return 0;
 }
 

@@ -1,5 +1,10 @@
 #include "CodePage.h"
 
+#include <QString>
+#include <QUtf8StringView>
+
+#include <algorithm>
+
 #include <array>
 
 namespace mirel {
@@ -180,7 +185,9 @@ std::u16string Utf16FromUtf8(std::string_view text)
 std::string Utf8FromUtf16(std::u16string_view text)
 {
     std::string out;
-    out.reserve(text.size());
+    // Room for the longest result at once: a password must not leave copies behind in memory
+    // that growing the string would free.
+    out.reserve(text.size() * 3);
     for (size_t k = 0; k < text.size(); ++k) {
         char32_t ch = text[k];
         if (ch >= 0xD800 && ch <= 0xDBFF && k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
@@ -191,6 +198,21 @@ std::string Utf8FromUtf16(std::u16string_view text)
         }
         appendUtf8(out, ch);
     }
+    return out;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    return QUtf8StringView(text.data(), qsizetype(text.size())).isValidUtf8();
+}
+
+std::u16string NfcOf(std::u16string_view text)
+{
+    QString typed = QString::fromUtf16(text.data(), qsizetype(text.size()));
+    QString composed = typed.normalized(QString::NormalizationForm_C);
+    std::u16string out(reinterpret_cast<const char16_t*>(composed.constData()), size_t(composed.size()));
+    for (QString* copy : {&typed, &composed})
+        std::fill(copy->begin(), copy->end(), QChar(0));
     return out;
 }
 

@@ -28,5 +28,11 @@ std::string AnsiFromUtf8(std::string_view text, size_t* replaced = nullptr);
 
 std::u16string Utf16FromUtf8(std::string_view text);
 std::string Utf8FromUtf16(std::u16string_view text);
+// True when text is valid UTF-8 (no stray, overlong or truncated sequences, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
+// text in Unicode normalization form C (composed characters where Unicode has them). Every
+// intermediate copy is wiped, so that it serves for passwords.
+std::u16string NfcOf(std::u16string_view text);
 
 }  // namespace mirel

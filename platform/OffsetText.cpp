@@ -141,4 +141,16 @@ OffsetValue ValueOfOffsetText(std::string_view text)
     return result;
 }
 
+OffsetCheck CheckOffsetText(std::string_view text, bool wholeText, int32_t& value)
+{
+    const OffsetValue offset = ValueOfOffsetText(text);
+    value = 0;
+    if (wholeText && !offset.whole)
+        return OffsetCheck::NotANumber;
+    if (!offset.inRange)
+        return offset.number < 0 ? OffsetCheck::TooNegative : OffsetCheck::TooLarge;
+    value = offset.value;
+    return offset.value < 0 ? OffsetCheck::Negative : OffsetCheck::Ok;
+}
+
 }  // namespace mirel

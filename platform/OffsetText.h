@@ -22,4 +22,19 @@ struct OffsetValue {
 // number and nothing else.
 OffsetValue ValueOfOffsetText(std::string_view text);
 
+// How an offset text stands against the offsets the codec takes: 0 to 2,147,483,647 groups.
+enum class OffsetCheck {
+    Ok,
+    NotANumber,   // wholeText was asked for, and the text holds more than a number, or none
+    Negative,     // -2,147,483,648 to -1: a 32-bit number, but no offset
+    TooLarge,     // above 2,147,483,647
+    TooNegative,  // below -2,147,483,648
+};
+
+// Judges an offset text, read as ValueOfOffsetText reads it, for the settings window and mirel-cli
+// alike. With wholeText the text must be a number and nothing else (blanks aside), as on a command
+// line; without it the number at its start counts, as in the settings window. Sets value to the
+// rounded number for Ok and Negative and to 0 otherwise. Never fails.
+OffsetCheck CheckOffsetText(std::string_view text, bool wholeText, int32_t& value);
+
 }  // namespace mirel

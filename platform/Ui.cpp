@@ -38,4 +38,9 @@ void Yield()
     Ui().yield();
 }
 
+void Progress(int64_t done, int64_t total)
+{
+    Ui().progress(done, total);
+}
+
 }  // namespace mirel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ public:
                            MsgButtons buttons) = 0;
     // Runs the pending events once and returns. Called once per picture row by the codec.
     virtual void yield() = 0;
+    // How far the pass over a picture has come: done of total rows. Shown where a program shows
+    // such things; nothing by default.
+    virtual void progress(int64_t /*done*/, int64_t /*total*/) {}
 };
 
 // Installs the services used from now on; nullptr goes back to none (messages then go to standard
@@ -44,5 +48,6 @@ void InstallUi(UiServices* services);
 UiServices& Ui();
 
 void Yield();
+void Progress(int64_t done, int64_t total);
 
 }  // namespace mirel

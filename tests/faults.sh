@@ -103,19 +103,24 @@ stopped() {
 
 # --- Encoding ------------------------------------------------------------------------------------
 echo important > out.bmp
-expect "does not fit: the old picture stays" 1 "message cannot exceed" \
-  "$cli" encode carrier.bmp out.bmp --message-file carrier.bmp --quiet
+expect "over a file, without --force" 1 "exists already; give --force" \
+  "$cli" encode carrier.bmp out.bmp --message "not over it" --quiet
 same out.bmp important
-expect "disk full" 2 "Encoding Error #61" \
-  "$cli" encode carrier.bmp full/keep.bmp --message "no room" --quiet
-grep -q "Disk full" err || fail "disk full: no reason given"
+expect "does not fit: the old picture stays" 1 "does not fit: carrier.bmp can hold at most" \
+  "$cli" encode carrier.bmp out.bmp --message-file carrier.bmp --quiet --force
+same out.bmp important
+expect "disk full" 2 "cannot hide data in carrier.bmp: full/keep.bmp" \
+  "$cli" encode carrier.bmp full/keep.bmp --message "no room" --quiet --force
+grep -q "No space left on device" err || fail "disk full: no reason given"
 same full/keep.bmp important
-expect "read-only file system" 2 "Encoding Error #70" \
-  "$cli" encode carrier.bmp ro/old.bmp --message "no way" --quiet
+expect "read-only file system" 2 "Read-only file system" \
+  "$cli" encode carrier.bmp ro/old.bmp --message "no way" --quiet --force
 same ro/old.bmp "an older picture"
-expect "cut-off carrier" 2 "Encoding Error #62" "$cli" encode cut.bmp out.bmp --message x --quiet
+expect "cut-off carrier" 2 "the file ends before its last row" \
+  "$cli" encode cut.bmp out.bmp --message x --quiet --force
 same out.bmp important
-expect "negative width" 2 "Encoding Error #5" "$cli" encode negative.bmp out.bmp --message x --quiet
+expect "negative width" 2 "cannot hide data in negative.bmp: the picture's width is negative" \
+  "$cli" encode negative.bmp out.bmp --message x --quiet --force
 same out.bmp important
 expect "a folder as the output" 1 "it is a folder, not a file" \
   "$cli" encode carrier.bmp folder.bmp --message x --quiet
@@ -128,9 +133,10 @@ expect "a link to standard output" 1 "not a file" \
 expect "a dangling link as the carrier" 1 "File not found" \
   "$cli" encode dangling.bmp out.bmp --message x --quiet
 [ ! -e nowhere.bmp ] || fail "a file appeared behind the dangling link"
-stopped "SIGTERM while encoding" TERM 143 carrier.bmp "$cli" encode slow.fifo out.bmp --message "stop me" --quiet
+stopped "SIGTERM while encoding" TERM 143 carrier.bmp \
+  "$cli" encode slow.fifo out.bmp --message "stop me" --quiet --force
 same out.bmp important
-stopped "Ctrl+C while encoding" INT 130 carrier.bmp "$cli" encode slow.fifo out.bmp --message "stop me" --quiet
+stopped "Ctrl+C while encoding" INT 130 carrier.bmp "$cli" encode slow.fifo out.bmp --message "stop me" --quiet --force
 same out.bmp important
 
 # --- Decoding ------------------------------------------------------------------------------------
@@ -154,7 +160,7 @@ expect "a message to a full standard output" 2 "Cannot write to standard output"
   bash -c '"$0" encode carrier.bmp m.bmp --message hi --quiet && "$0" decode m.bmp > /dev/full' "$cli"
 expect "info to a full standard output" 2 "Cannot write to standard output" \
   bash -c '"$0" info carrier.bmp > /dev/full' "$cli"
-expect "a length that does not fit after the offset" 2 "can hold at most 21,192 after the offset" \
+expect "a length that does not fit after the offset" 2 "announces more data than it can hold after offset 4" \
   "$cli" decode announcing.bmp --offset 4 --quiet
 
 # --- Replacing -----------------------------------------------------------------------------------
@@ -232,7 +238,7 @@ if strace -f -o /dev/null true 2>/dev/null; then
   same inbox/secret.txt "the secret"
   cp carrier.bmp exchanged.bmp
   expect "SIGTERM as the new picture takes its place" 0 "" \
-    "${trace[@]}" -e trace=renameat2 -e inject=renameat2:signal=SIGTERM "$cli" encode carrier.bmp exchanged.bmp --message swapped --quiet
+    "${trace[@]}" -e trace=renameat2 -e inject=renameat2:signal=SIGTERM "$cli" encode carrier.bmp exchanged.bmp --message swapped --force --quiet
   [ "$("$cli" decode exchanged.bmp)" = swapped ] || fail "exchanged.bmp is not the new picture"
   # Where the folder cannot take a file without a name (here: no /proc), the name is there from
   # the first write; Ctrl+C takes it along.

@@ -74,7 +74,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 depends=$(field Depends)
 echo "Depends: $depends"
-for dep in libqt6core6 libqt6widgets6 qt6-qpa-plugins; do
+for dep in libqt6core6 libqt6widgets6 qt6-qpa-plugins qt6-wayland; do
   # The whole package name, with or without a version.
   re="(^|, )$dep( |,|$)"
   if [[ $depends =~ $re ]]; then

@@ -105,6 +105,11 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(QString::fromUtf8(r.out), message);
         QVERIFY(!r.err.contains("does not look like text"));
+        // The same picture through a pipe, as a PNG too.
+        r = cli(QStringList{"decode", "/dev/stdin", "--quiet"} + decodeExtra, readFile(at(output)));
+        QCOMPARE(QString::fromUtf8(r.out), message);
+        QCOMPARE(cli({"encode", "-", "p.png", "-f", "--message", "x"}, readFile(at(output))).exitCode, 0);
+        QVERIFY(cli({"info", "-"}, readFile(at("p.png"))).out.contains("Format:          PNG"));
     }
 
     void bytesAndFilesRoundTripUnchanged()
@@ -133,8 +138,8 @@ private slots:
     {
         QTest::addColumn<QString>("carrier");
         QTest::addColumn<bool>("transparent");
-        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "v5.bmp", "argb.bmp", "topdown.bmp",
-                                 "palette.bmp"})
+        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp", "argb.bmp",
+                                 "topdown.bmp", "palette.bmp"})
             QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png");
     }
     void carriersOfEveryKind()
@@ -149,7 +154,7 @@ private slots:
         writeFile(dir + "/secret.bin", secret);
         for (const QStringList& keys : {QStringList{}, QStringList{"--password", "pw", "--offset", "37"}}) {
             for (const QString output : {"out.bmp", "out.png"}) {
-                Result r = cli(QStringList{"encode", source, output, "--file", "secret.bin", "--quiet"} + keys, {}, dir);
+                Result r = cli(QStringList{"encode", source, output, "--file", "secret.bin", "-q", "-f"} + keys, {}, dir);
                 QCOMPARE(r.exitCode, 0);
                 QCOMPARE(r.err.contains("transparent parts"), transparent);
                 QFile::remove(dir + "/secret.bin");
@@ -161,6 +166,9 @@ private slots:
             // byte 54, 24 bits, rows bottom to top.
             const QImage bmp(dir + "/out.bmp");
             QVERIFY(!bmp.isNull());
+            // info tells the size the carrier is taken at.
+            const QJsonObject facts = QJsonDocument::fromJson(cli({"info", source, "--json"}).out).object();
+            QCOMPARE(QSize(facts.value("width").toInt(), facts.value("height").toInt()), bmp.size());
             QCOMPARE(QImage(dir + "/out.png").convertToFormat(QImage::Format_RGB888),
                      bmp.convertToFormat(QImage::Format_RGB888));
             const QByteArray header = readFile(dir + "/out.bmp").left(54);
@@ -182,12 +190,12 @@ private slots:
         const QStringList key{"--password-file", "pw.txt"};
         for (const QString offset : {"0", "40"}) {
             Result r = cli(QStringList{"encode", at("carrier.bmp"), "m.bmp", "--message", "sealed words", "--seal",
-                                       "--offset", offset} + key, {}, dir);
+                                       "--offset", offset, "--force"} + key, {}, dir);
             QCOMPARE(r.exitCode, 0);
             r = cli(QStringList{"decode", "m.bmp", "--offset", offset, "--quiet"} + key, {}, dir);
             QCOMPARE(r.out, QByteArray("sealed words"));
             QCOMPARE(cli(QStringList{"encode", at("carrier.bmp"), "f.bmp", "--file", "notes.txt", "--seal",
-                                     "--offset", offset} + key, {}, dir).exitCode, 0);
+                                     "--offset", offset, "--force"} + key, {}, dir).exitCode, 0);
             QFile::remove(dir + "/notes.txt");
             QCOMPARE(cli(QStringList{"decode", "f.bmp", "--offset", offset, "--quiet"} + key, {}, dir).exitCode, 0);
             QCOMPARE(readFile(dir + "/notes.txt"), allBytes());
@@ -197,16 +205,21 @@ private slots:
         flipped[54 + 2 * 360 + 7 * 9 + 3] = char(flipped[54 + 2 * 360 + 7 * 9 + 3] ^ 1);  // inside the box
         writeFile(dir + "/flipped.bmp", flipped);
         const QList<QStringList> refused = {{"decode", "f.bmp", "--offset", "40", "--password-file", "wrong.txt"},
+                                            {"decode", "flipped.bmp", "--offset", "40", "--password-file", "pw.txt"},
                                             {"decode", "f.bmp", "--offset", "41", "--seal", "--password-file", "pw.txt"},
-                                            {"decode", "flipped.bmp", "--offset", "40", "--password-file", "pw.txt"}};
+                                            {"decode", "f.bmp", "--offset", "40"}};
         for (const QStringList& args : refused) {
             const Result r = cli(args, {}, dir);
-            QCOMPARE(r.exitCode, 1);
-            QVERIFY2(r.err.endsWith("The password is wrong, or the picture was changed.\n"), qPrintable(r.err));
-            QVERIFY(!QFile::exists(dir + "/notes.txt"));
+            QVERIFY2(r.exitCode == (args.contains("41") ? 2 : 1), qPrintable(r.err));
+            if (args.size() > 4)
+                QVERIFY2(r.err.endsWith(args.contains("41") ? "(a wrong offset?)\n"
+                                                            : "The password is wrong, or the picture was changed.\n"),
+                         qPrintable(r.err));
+            QVERIFY(!QFile::exists(dir + "/notes.txt") && !QFile::exists(dir + "/sealed.mirel"));
         }
-        // Without the password: the box as it is, under its neutral name, to be opened later.
-        QCOMPARE(cli({"decode", "f.bmp", "--offset", "40", "--quiet"}, {}, dir).exitCode, 0);
+        // Without the password nothing is written, unless --output asks for the box as it is, to be
+        // opened later.
+        QCOMPARE(cli({"decode", "f.bmp", "--offset", "40", "-o", "sealed.mirel"}, {}, dir).exitCode, 0);
         QCOMPARE(cli(QStringList{"open", "sealed.mirel", "--quiet"} + key, {}, dir).exitCode, 0);
         QCOMPARE(readFile(dir + "/notes.txt"), allBytes());
         // A fresh salt and nonce every time.
@@ -272,9 +285,12 @@ private slots:
                                          << "_]0;owned_a.txt" << "\\x1B]0;owned\\x07a.txt";
         QTest::newRow("newline and nul") << QByteArray("\x05" "a\nb\0c" "payload", 13) << 0 << "a_b_c"
                                          << "a\\x0Ab\\x00c";
-        QTest::newRow("dots only") << QByteArray("\x02..payload") << 1 << "" << "--output";
-        QTest::newRow("controls only") << QByteArray("\x02\x01\x02payload") << 1 << "" << "--output";
-        QTest::newRow("no name") << QByteArray("\x00payload", 8) << 1 << "" << "--output";
+        // Always a file in the folder: never standard output, a folder or an option.
+        QTest::newRow("dots only") << QByteArray("\x02..payload") << 0 << "_" << "";
+        QTest::newRow("controls only") << QByteArray("\x02\x01\x02payload") << 0 << "_" << "";
+        QTest::newRow("no name") << QByteArray("\x00payload", 8) << 0 << "_" << "";
+        QTest::newRow("standard output") << QByteArray("\x01-payload") << 0 << "_" << "";
+        QTest::newRow("an option") << QByteArray("\x05-rf xpayload") << 0 << "_rf x" << "";
         QTest::newRow("name past the data") << QByteArray("\xF0short") << 1 << "" << "runs past the end";
     }
     void storedNamesAreUntrusted()
@@ -303,15 +319,26 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         QTest::newRow("not a bitmap") << QStringList{"encode", "text.txt", "o.bmp", "--message", "x"} << 1
-                                      << "Bitmap doesn't appear to be in Windows format.";
+                                      << "not a picture Mirel can read: text.txt";
         QTest::newRow("decode not a bitmap") << QStringList{"decode", "text.txt"} << 1
-                                             << "Bitmap doesn't appear to be in Windows format.";
+                                             << "not a picture Mirel can read: text.txt";
         QTest::newRow("does not fit") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message-file", "big.bin"} << 1
-                                      << "Due to size of picture, message cannot exceed 1,596 bytes";
+                                      << "the data does not fit: carrier.bmp can hold at most 1,596 bytes at offset 0";
+        QTest::newRow("nothing hidden") << QStringList{"decode", "carrier.bmp", "--offset", "1597"} << 2
+                                        << "nothing hidden at offset 1,597 in carrier.bmp (a wrong offset, or not made by";
+        QTest::newRow("announces too much") << QStringList{"decode", "m2.bmp", "--offset", "1"} << 2
+                                            << "m2.bmp announces more data than it can hold after offset 1 (a wrong";
+        QTest::newRow("encode over a file") << QStringList{"encode", "carrier.bmp", "m2.bmp", "--message", "y"} << 1
+                                            << "The file m2.bmp exists already; give --force to replace it.";
         QTest::newRow("offset too large") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--offset", "1e10"}
-                                          << 1 << "too large";
+                                          << 1 << "The offset \"1e10\" is too large: it must lie between 0 and 2,147,483,647.";
+        QTest::newRow("offset far below") << QStringList{"info", "carrier.bmp", "--offset", "-1e10"} << 1 << "\"-1e10\" is too large";
+        QTest::newRow("offset too large for open") << QStringList{"open", "box", "--offset", "1e10"} << 64
+                                                   << "--offset does not go with open";
+        QTest::newRow("offset too large, then a typo") << QStringList{"decode", "m2.bmp", "--offset", "1e10", "--frob"} << 64
+                                                       << "unknown option --frob";
         QTest::newRow("negative offset") << QStringList{"decode", "carrier.bmp", "--offset", "-5"} << 1
-                                         << "The offset must be 0 or more.";
+                                         << "the offset must be 0 or more, not -5";
         QTest::newRow("output exists") << QStringList{"decode", "m2.bmp", "--output", "text.txt"} << 1 << "--force";
         QTest::newRow("missing file to hide") << QStringList{"encode", "carrier.bmp", "o.bmp", "--file", "nope"} << 2
                                               << "nope";
@@ -324,7 +351,7 @@ private slots:
                                             << 1 << "No message to encode.";
         QTest::newRow("password without a code") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x",
                                                                 "--password", "\u043f\u0430\u0440\u043e\u043b\u044c123"}
-                                                 << 1 << "\u043f\u0430\u0440\u043e\u043b\u044c";
+                                                 << 1 << "holds 6 different characters";
         QTest::newRow("empty password file") << QStringList{"decode", "m2.bmp", "--password-file", "empty"} << 1
                                              << "is empty";
         QTest::newRow("empty password on stdin") << QStringList{"decode", "m2.bmp", "--password-file", "-"} << 1
@@ -336,12 +363,27 @@ private slots:
         QTest::newRow("message into a folder") << QStringList{"decode", "m2.bmp", "--output", "."} << 1 << "a folder";
         QTest::newRow("file beyond 32 bits") << QStringList{"encode", "carrier.bmp", "o.bmp", "--file", "huge.bin"} << 1
                                              << "too large";
-        QTest::newRow("truncated picture") << QStringList{"decode", "cut.bmp", "--offset", "1000"} << 2 << "Decoding Error #62";
+        QTest::newRow("truncated picture") << QStringList{"decode", "cut.bmp", "--offset", "1000"} << 2
+                                           << "cut.bmp is cut short";
         QTest::newRow("no command") << QStringList{} << 64 << "no command";
         QTest::newRow("unknown option") << QStringList{"info", "carrier.bmp", "--frobnicate"} << 64 << "unknown option";
         QTest::newRow("two sources") << QStringList{"encode", "a", "b", "--message", "x", "--file", "y"} << 64 << "only one";
         QTest::newRow("missing value") << QStringList{"decode", "carrier.bmp", "--offset"} << 64 << "needs a value";
         QTest::newRow("no payload") << QStringList{"encode", "carrier.bmp", "o.bmp"} << 64 << "needs --message";
+        QTest::newRow("empty message after =") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message="} << 1
+                                               << "No message to encode.";
+        QTest::newRow("value for a switch") << QStringList{"info", "carrier.bmp", "--json=yes"} << 64 << "--json takes no value";
+        QTest::newRow("switches run together") << QStringList{"info", "carrier.bmp", "-qh"} << 64 << "unknown option -qh";
+        QTest::newRow("help after --") << QStringList{"--", "encode", "--help"} << 64 << "encode takes CARRIER and OUTPUT";
+        QTest::newRow("two passwords") << QStringList{"decode", "m2.bmp", "--password=a", "--ask-password"} << 64
+                                       << "give only one of --password, --password-file and --ask-password";
+        QTest::newRow("message for decode") << QStringList{"decode", "m2.bmp", "--file", "x"} << 64
+                                            << "--message, --message-file and --file does not go with decode";
+        QTest::newRow("json for encode") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--json"} << 64
+                                         << "--json does not go with encode";
+        QTest::newRow("seal without a password") << QStringList{"encode", "carrier.bmp", "o.bmp", "--message", "x", "--seal"}
+                                                 << 64 << "--seal needs a password";
+        QTest::newRow("seal not found") << QStringList{"decode", "m2.bmp", "--seal"} << 1 << "the picture is not sealed";
     }
     void refusals()
     {
@@ -352,7 +394,8 @@ private slots:
         writeFile(at("empty"), "");
         writeFile(at("big.bin"), QByteArray(1597, 'z'));
         writeFile(at("cut.bmp"), carrierBytes(120, 40).left(54 + 360 * 3));
-        QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x"}).exitCode, 0);
+        QCOMPARE(cli({"encode", "carrier.bmp", "m2.bmp", "--message", "x", "--force"}).exitCode, 0);
+        const QByteArray m2 = readFile(at("m2.bmp"));
         QFile::remove(at("o.bmp"));
         // Sparse, so it takes no room: only its size matters.
         QFile huge(at("huge.bin"));
@@ -362,6 +405,10 @@ private slots:
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY(!QFile::exists(at("nothing.bmp")));
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        // Plain words: never the desktop's numbered messages, never a password's characters.
+        QVERIFY2(!r.err.contains("Error #") && !r.err.contains("\u043f"), qPrintable(r.err));
+        QCOMPARE(r.err.endsWith("Try 'mirel-cli --help' for more information.\n"), exitCode == 64);
+        QCOMPARE(readFile(at("m2.bmp")), m2);
         QCOMPARE(readFile(at("text.txt")), QByteArray("plain text, not a picture"));
         QVERIFY(!QFile::exists(at("o.bmp")));  // no header-only picture is left behind
     }
@@ -410,6 +457,17 @@ private slots:
         r = cli({"--help"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("mirel-cli encode CARRIER OUTPUT"));
+        QVERIFY(r.out.contains("  --json                info: print one JSON object\n"));
+        QCOMPARE(cli({"help"}).out, r.out);
+        QCOMPARE(cli({"frob", "-h"}).out, r.out);
+        // After a command, only its own usage and options.
+        r = cli({"--quiet", "encode", "--help", "--frob"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith("Usage:\n  mirel-cli encode CARRIER OUTPUT"));
+        QVERIFY(r.out.contains("  --message TEXT ") && r.out.contains("  -h, --help "));
+        QVERIFY(!r.out.contains("mirel-cli decode") && !r.out.contains("--json") && !r.out.contains("--version"));
+        r = cli({"info", "carrier.bmp", "-h"});
+        QVERIFY(r.out.contains("mirel-cli info PICTURE") && r.out.contains("--json") && !r.out.contains("--message"));
     }
 };
 

@@ -222,57 +222,65 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("inRange");
         QTest::addColumn<int>("value");
-        QTest::newRow("zero") << "0" << true << 0;
-        QTest::newRow("empty") << "" << true << 0;
-        QTest::newRow("trailing letters") << "12abc" << true << 12;
-        QTest::newRow("blanks inside") << " 1 2 " << true << 12;
-        QTest::newRow("tabs and line feeds") << "\t1\n2" << true << 12;
-        QTest::newRow("half to even down") << "2.5" << true << 2;
-        QTest::newRow("half to even up") << "3.5" << true << 4;
-        QTest::newRow("negative half") << "-2.5" << true << -2;
-        QTest::newRow("negative") << "-7" << true << -7;
-        QTest::newRow("plus sign") << "+9" << true << 9;
-        QTest::newRow("hex") << "&H10" << true << 16;
-        QTest::newRow("hex lower case") << "&hff" << true << 255;
-        QTest::newRow("hex 16-bit wraps") << "&HFFFF" << true << -1;
-        QTest::newRow("hex 32-bit") << "&H10000" << true << 65536;
-        QTest::newRow("hex 32-bit wraps") << "&HFFFFFFFF" << true << -1;
-        QTest::newRow("hex too long") << "&H100000000" << false << 0;
-        QTest::newRow("octal") << "&O17" << true << 15;
-        QTest::newRow("octal 16-bit wraps") << "&o177777" << true << -1;
-        QTest::newRow("hex stops at non-digit") << "&H1G" << true << 1;
-        QTest::newRow("ampersand alone") << "&" << true << 0;
-        QTest::newRow("exponent") << "1e3" << true << 1000;
-        QTest::newRow("exponent with D") << "2D2" << true << 200;
-        QTest::newRow("negative exponent") << "15E-1" << true << 2;
-        QTest::newRow("exponent without digits") << "7e" << true << 7;
-        QTest::newRow("exponent sign only") << "7e+" << true << 7;
-        QTest::newRow("leading point") << ".6" << true << 1;
-        QTest::newRow("second point stops") << "1.5.9" << true << 2;
-        QTest::newRow("letters only") << "abc" << true << 0;
-        QTest::newRow("sign only") << "-" << true << 0;
-        QTest::newRow("double sign") << "+-3" << true << 0;
-        QTest::newRow("comma is no decimal point") << "3,7" << true << 3;
-        QTest::newRow("largest") << "2147483647" << true << 2147483647;
-        QTest::newRow("smallest") << "-2147483648" << true << int(-2147483648LL);
-        QTest::newRow("rounds past largest") << "2147483647.5" << false << 0;
-        QTest::newRow("too large") << "1e10" << false << 0;
-        QTest::newRow("far too large") << "1e999" << false << 0;
-        QTest::newRow("tiny") << "1e-999" << true << 0;
-        QTest::newRow("many digits") << "99999999999999999999" << false << 0;
-        QTest::newRow("huge despite a negative exponent") << "1" + QString(400, '0') + "e-5" << false << 0;
-        QTest::newRow("tiny without an exponent") << "0." + QString(400, '0') + "1" << true << 0;
-        QTest::newRow("huge and negative") << "-1e400" << false << 0;
+        QTest::addColumn<OffsetCheck>("check");  // of the text as a whole, as on a command line
+        QTest::newRow("zero") << "0" << true << 0 << OffsetCheck::Ok;
+        QTest::newRow("empty") << "" << true << 0 << OffsetCheck::NotANumber;
+        QTest::newRow("trailing letters") << "12abc" << true << 12 << OffsetCheck::NotANumber;
+        QTest::newRow("blanks inside") << " 1 2 " << true << 12 << OffsetCheck::Ok;
+        QTest::newRow("tabs and line feeds") << "\t1\n2" << true << 12 << OffsetCheck::Ok;
+        QTest::newRow("half to even down") << "2.5" << true << 2 << OffsetCheck::Ok;
+        QTest::newRow("half to even up") << "3.5" << true << 4 << OffsetCheck::Ok;
+        QTest::newRow("negative half") << "-2.5" << true << -2 << OffsetCheck::Negative;
+        QTest::newRow("negative") << "-7" << true << -7 << OffsetCheck::Negative;
+        QTest::newRow("plus sign") << "+9" << true << 9 << OffsetCheck::Ok;
+        QTest::newRow("hex") << "&H10" << true << 16 << OffsetCheck::Ok;
+        QTest::newRow("hex lower case") << "&hff" << true << 255 << OffsetCheck::Ok;
+        QTest::newRow("hex 16-bit wraps") << "&HFFFF" << true << -1 << OffsetCheck::Negative;
+        QTest::newRow("hex 32-bit") << "&H10000" << true << 65536 << OffsetCheck::Ok;
+        QTest::newRow("hex 32-bit wraps") << "&HFFFFFFFF" << true << -1 << OffsetCheck::Negative;
+        QTest::newRow("hex too long") << "&H100000000" << false << 0 << OffsetCheck::TooLarge;
+        QTest::newRow("octal") << "&O17" << true << 15 << OffsetCheck::Ok;
+        QTest::newRow("octal 16-bit wraps") << "&o177777" << true << -1 << OffsetCheck::Negative;
+        QTest::newRow("hex stops at non-digit") << "&H1G" << true << 1 << OffsetCheck::NotANumber;
+        QTest::newRow("ampersand alone") << "&" << true << 0 << OffsetCheck::NotANumber;
+        QTest::newRow("exponent") << "1e3" << true << 1000 << OffsetCheck::Ok;
+        QTest::newRow("exponent with D") << "2D2" << true << 200 << OffsetCheck::Ok;
+        QTest::newRow("negative exponent") << "15E-1" << true << 2 << OffsetCheck::Ok;
+        QTest::newRow("exponent without digits") << "7e" << true << 7 << OffsetCheck::NotANumber;
+        QTest::newRow("exponent sign only") << "7e+" << true << 7 << OffsetCheck::NotANumber;
+        QTest::newRow("leading point") << ".6" << true << 1 << OffsetCheck::Ok;
+        QTest::newRow("second point stops") << "1.5.9" << true << 2 << OffsetCheck::NotANumber;
+        QTest::newRow("letters only") << "abc" << true << 0 << OffsetCheck::NotANumber;
+        QTest::newRow("sign only") << "-" << true << 0 << OffsetCheck::NotANumber;
+        QTest::newRow("double sign") << "+-3" << true << 0 << OffsetCheck::NotANumber;
+        QTest::newRow("comma is no decimal point") << "3,7" << true << 3 << OffsetCheck::NotANumber;
+        QTest::newRow("largest") << "2147483647" << true << 2147483647 << OffsetCheck::Ok;
+        QTest::newRow("smallest") << "-2147483648" << true << int(-2147483648LL) << OffsetCheck::Negative;
+        QTest::newRow("rounds past largest") << "2147483647.5" << false << 0 << OffsetCheck::TooLarge;
+        QTest::newRow("too large") << "1e10" << false << 0 << OffsetCheck::TooLarge;
+        QTest::newRow("far too large") << "1e999" << false << 0 << OffsetCheck::TooLarge;
+        QTest::newRow("tiny") << "1e-999" << true << 0 << OffsetCheck::Ok;
+        QTest::newRow("many digits") << "99999999999999999999" << false << 0 << OffsetCheck::TooLarge;
+        QTest::newRow("huge despite a negative exponent") << "1" + QString(400, '0') + "e-5" << false << 0 << OffsetCheck::TooLarge;
+        QTest::newRow("tiny without an exponent") << "0." + QString(400, '0') + "1" << true << 0 << OffsetCheck::Ok;
+        QTest::newRow("huge and negative") << "-1e400" << false << 0 << OffsetCheck::TooNegative;
     }
     void offsetText()
     {
         QFETCH(QString, text);
         QFETCH(bool, inRange);
         QFETCH(int, value);
+        QFETCH(OffsetCheck, check);
         const OffsetValue v = ValueOfOffsetText(text.toStdString());
         QCOMPARE(v.inRange, inRange);
         if (inRange)
             QCOMPARE(v.value, value);
+        // The settings window judges the number at the start, which no row puts out of range.
+        int32_t checked = -1;
+        QCOMPARE(CheckOffsetText(text.toStdString(), false, checked), check == OffsetCheck::NotANumber ? OffsetCheck::Ok : check);
+        QCOMPARE(checked, inRange ? value : 0);
+        QCOMPARE(CheckOffsetText(text.toStdString(), true, checked), check);
+        QCOMPARE(checked, check == OffsetCheck::Ok || check == OffsetCheck::Negative ? value : 0);
     }
 
     void applicationInformation()

@@ -14,9 +14,12 @@ _mirel_cli_options='
 --seal           -     encode decode
 --offset         text  encode decode info
 --output         file  decode open
---force          -     decode open
+-o               file  decode open
+--force          -     encode decode open
+-f               -     encode decode open
 --json           -     info
 --quiet          -     encode decode open
+-q               -     encode decode open
 --help           -     any
 --version        -     any
 '
