@@ -15,9 +15,9 @@ if [ "${1:-}" = "--fuzz" ]; then
   exec ctest --test-dir "$MIREL_ROOT/build-fuzz/fuzz" --output-on-failure
 fi
 # The smoke tests' X display, Wayland compositor and accessibility stack, valgrind for the replay
-# of carriers, and the package test's tools.
+# of carriers, the package test's tools, and the fault table's (ACLs, attributes, strace).
 MIREL_PACKAGES="xvfb xauth xdotool weston dbus-daemon at-spi2-core python3-pyatspi valgrind dpkg-dev appstream
-  desktop-file-utils" source "$MIREL_ROOT/scripts/setup.sh"
+  desktop-file-utils acl attr strace" source "$MIREL_ROOT/scripts/setup.sh"
 
 dir="$MIREL_ROOT/build"
 options=()

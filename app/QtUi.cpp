@@ -27,9 +27,9 @@ int QtUi::messageBox(const std::string& text, const std::string& caption, MsgIco
         if (!picture->pixmap().isNull())
             picture->setAccessibleName(kind);
     }
-    if (buttons == MsgButtons::YesNo) {
+    if (buttons != MsgButtons::Ok) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }

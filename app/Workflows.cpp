@@ -96,6 +96,18 @@ QString nameOf(const QString& path)
     return QString::fromStdU16String(Utf16FromUtf8(FileNameFromPath(path.toStdString())));
 }
 
+// The save dialog has asked before replacing a file; what it cannot tell (another user's file, a
+// write-protected one, other hard links) is asked here, No by default. True to go ahead.
+bool replaceConfirmed(const QString& path)
+{
+    const ReplaceLoss loss = ReplaceLossAt(localPath(path));
+    if (!loss.any())
+        return true;
+    return MsgBox(nameOf(path).toStdString() + " already exists, and " + loss.reasons() +
+                      ".\r\n\r\nReplace it anyway?",
+                  MsgIcon::Warning, MsgButtons::YesNoDefaultNo) == kAnswerYes;
+}
+
 // The required size of the carrier dialog's title, or -1 after a message when it does not fit
 // 32 bits.
 int64_t requiredSize(int64_t length, const QString& what)
@@ -291,8 +303,13 @@ QString frmMain::askDestination(cDialog& dialog, bool png)
         const QString destination =
             dialog.GetSaveName(this, destinationName, QString(), QStringLiteral("Save Encoded Bitmap As"),
                                outputFilter(png), png ? QStringLiteral("png") : QStringLiteral("bmp"));
-        if (destination.isEmpty() || !IsLossyPictureName(localPath(destination)))
+        if (destination.isEmpty())
             return destination;
+        if (!IsLossyPictureName(localPath(destination))) {
+            if (replaceConfirmed(destination))
+                return destination;
+            continue;
+        }
         // Asked again before anything is read or written.
         MsgBox("A picture saved as " + nameOf(destination).toStdString() +
                    " would change its pixels and lose what is hidden.\r\n\r\nChoose a name ending in .bmp or .png.",
@@ -378,16 +395,21 @@ void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, co
         }
         mDefaultDir.clear();
         QString proposed = proposedName(file.name);
-        savePath = dialog.GetSaveName(this, proposed, QString(), QStringLiteral("Save File As"), allFilesFilter(),
-                                      QString());
+        do {
+            savePath = dialog.GetSaveName(this, proposed, QString(), QStringLiteral("Save File As"),
+                                          allFilesFilter(), QString());
+        } while (!savePath.isEmpty() && !replaceConfirmed(savePath));
         text = std::move(file.data);
     }
     if (!savePath.isEmpty()) {
         // The file is replaced only once the new content is complete.
-        if (Failure f = WriteWholeFile(localPath(savePath), text)) {
+        std::string lost;
+        if (Failure f = WriteWholeFile(localPath(savePath), text, &lost)) {
             MsgBox("Cannot write file " + savePath.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
             errorStatus();
         } else {
+            if (!lost.empty())
+                MsgBox(lost, MsgIcon::Information);
             setStatus(QStringLiteral(" Decoded file "), nameOf(savePath), note);
         }
         Wipe(text);

@@ -92,25 +92,58 @@ int buildContent(const Options& options, std::string& content, uint8_t& kind)
     return kExitOk;
 }
 
-// Writes data to path (standard output for "-") unless a file is there and --force was not
-// given. The file is replaced only once the new one is complete; a link there is replaced, not
-// followed.
+// Says that the file at path is replaced only with --force, and what replacing it would lose.
+// Returns the exit status of the refusal.
+int refuseToReplace(const std::string& path)
+{
+    const std::string reasons = ReplaceLossAt(path).reasons();
+    Say("The file " + path + " exists already" + (reasons.empty() ? "" : ", and " + reasons) +
+        "; give --force to replace it.");
+    return kExitRefused;
+}
+
+// Writes data to one of the program's streams ("-" is standard output). Returns an exit status.
+int writeToStream(const std::string& path, const std::string& data)
+{
+    const int fd = path == "-" ? STDOUT_FILENO : StreamNamedBy(path);
+    if (fd == STDOUT_FILENO)
+        return WriteOut(data) ? kExitOk : kExitFailed;
+    BinaryFile stream;
+    Failure f = BinaryFile::openStream(fd, path, stream);
+    if (!f)
+        f = stream.write(data.data(), data.size());
+    if (f) {
+        Say("Cannot save the decoded data: " + f.describe());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+bool isStream(const std::string& path)
+{
+    return path == "-" || StreamNamedBy(path) >= 0;
+}
+
+// Writes data to path (a stream for "-", /dev/stdout and the like) unless a file is there and
+// --force was not given. The file is replaced only once the new one is complete, keeping what
+// was its own where it can; a link there is replaced, not followed.
 int saveTo(const std::string& path, const std::string& data, bool force)
 {
-    if (path == "-")
-        return WriteOut(data) ? kExitOk : kExitFailed;
-    if (exists(path) && !force) {
-        Say("The file " + path + " exists already; give --force to replace it.");
-        return kExitRefused;
-    }
+    if (isStream(path))
+        return writeToStream(path, data);
+    if (exists(path) && !force)
+        return refuseToReplace(path);
     if (const std::string what = NotAFileAt(path); !what.empty()) {
         Say("Cannot save the decoded data as " + path + ": it is " + what + ", not a file.");
         return kExitRefused;
     }
-    if (Failure f = WriteWholeFile(path, data)) {
+    std::string note;
+    if (Failure f = WriteWholeFile(path, data, &note)) {
         Say("Cannot save the decoded data: " + f.describe());
         return kExitFailed;
     }
+    if (!note.empty())
+        Say("Note: " + note);
     return kExitOk;
 }
 
@@ -165,10 +198,8 @@ int runEncode(const Options& options, ConsoleUi& console)
     if (!pictureExists(options.picture))
         return kExitRefused;
     // A folder, FIFO or device there is refused by the encoder, with its own words.
-    if (exists(options.output) && NotAFileAt(options.output).empty() && !options.force) {
-        Say("The file " + options.output + " exists already; give --force to replace it.");
-        return kExitRefused;
-    }
+    if (exists(options.output) && NotAFileAt(options.output).empty() && !options.force)
+        return refuseToReplace(options.output);
     std::u16string password;
     int32_t offset = options.offset.value_or(0);
     if (const int status = LoadPassword(options, true, protectionOf(options), password); status != kExitOk)
@@ -231,7 +262,7 @@ int saveFile(const Options& options, const std::string& text)
     if (path.empty() || isDirectory(path))
         path = path.empty() ? name : path + (path.back() == '/' ? "" : "/") + name;
     const int result = saveTo(path, file.data, options.force);
-    if (result == kExitOk && !options.quiet && path != "-")
+    if (result == kExitOk && !options.quiet && !isStream(path))
         Say("Decoded file " + path + " (" + FormatNumber(static_cast<int64_t>(file.data.size())) + " bytes).");
     return result;
 }
@@ -239,7 +270,7 @@ int saveFile(const Options& options, const std::string& text)
 // Nothing is decoded when it could not be saved anyway. Returns an exit status.
 int checkOutput(const Options& options)
 {
-    if (!options.output.empty() && options.output != "-") {
+    if (!options.output.empty() && !isStream(options.output)) {
         const std::string what = NotAFileAt(options.output);
         if (!what.empty() && what != "a folder") {
             Say("Cannot save the decoded data as " + options.output + ": it is " + what + ", not a file.");

@@ -32,7 +32,7 @@ int ConsoleUi::messageBox(const std::string& text, const std::string&, MsgIcon, 
     std::fflush(m_out);
     m_lastPermille = -1;
     // Nobody can answer a question here; No is the answer that changes nothing.
-    return buttons == MsgButtons::YesNo ? kAnswerNo : kAnswerOk;
+    return buttons == MsgButtons::Ok ? kAnswerOk : kAnswerNo;
 }
 
 void ConsoleUi::yield()

@@ -22,12 +22,16 @@ namespace {
 
 volatile std::sig_atomic_t gSignal = 0;
 volatile std::sig_atomic_t gInPass = 0;
+// A hang-up is a stop unless the program was started to outlive it (nohup).
+bool gHangUpHandled = false;
 
 void onStopSignal(int signal)
 {
     gSignal = signal;
-    if (!gInPass)
+    if (!gInPass) {
+        RemoveUnfinishedOutputs();
         ::_exit(kExitSignal + signal);
+    }
 }
 
 // The terminal's settings while a password is typed without echo, to restore on every way out.
@@ -147,12 +151,18 @@ void InstallStopSignals()
 {
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
+    struct sigaction hangUp {};
+    gHangUpHandled = ::sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN;
+    if (gHangUpHandled)
+        std::signal(SIGHUP, onStopSignal);
 }
 
 void RemoveStopSignals()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    if (gHangUpHandled)
+        std::signal(SIGHUP, SIG_DFL);
 }
 
 Pass::Pass()

@@ -21,10 +21,11 @@ bool WriteOut(std::string_view bytes);
 // A name from the picture, fit for a terminal: control characters escaped, in UTF-8.
 std::string Shown(std::string_view storedBytes);
 
-// Ctrl+C and SIGTERM: during a pass over a picture (while a Pass lives) they become an abort at
-// the end of the current row, so that the codec leaves every file as it was; anywhere else they
-// end the program at once. InstallStopSignals sets the handlers, RemoveStopSignals puts the
-// defaults back.
+// Ctrl+C, SIGTERM and SIGHUP: during a pass over a picture (while a Pass lives) they become an
+// abort at the end of the current row, so that the codec leaves every file as it was; anywhere
+// else they end the program at once, taking the temporary name of an unfinished output along.
+// A SIGHUP that the program was started to ignore (nohup) stays ignored.
+// InstallStopSignals sets the handlers, RemoveStopSignals puts the defaults back.
 void InstallStopSignals();
 void RemoveStopSignals();
 struct Pass {

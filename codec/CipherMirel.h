@@ -203,7 +203,8 @@ CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination
 
 // HidePayloadInto with the new picture written at destinationPath as a plain bitmap: it replaces
 // what is there only once it is complete and reads back as written; on every other way out the
-// destination stays as it was and nothing is left beside it.
+// destination stays as it was and nothing is left beside it. When the new picture could not keep
+// something of the file it replaced (its owner, its other hard links, ...), a message says so.
 CodecResult HidePayloadAt(BinaryFile& source, const std::string& destinationPath, std::string_view payload,
                           uint8_t kind, int32_t& offset);
 

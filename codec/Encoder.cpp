@@ -227,8 +227,11 @@ CodecResult HidePayloadAt(BinaryFile& source, const std::string& destinationPath
         },
         payload, kind, offset);
     if (result.status == CodecStatus::Ok) {
-        if (Failure f = destination.commit())
+        std::string note;
+        if (Failure f = destination.commit(&note))
             return EncodingFailure(f);
+        if (!note.empty())
+            result.messages.push_back({note, MsgIcon::Information});
     }
     return result;
 }

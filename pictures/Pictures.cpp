@@ -136,8 +136,11 @@ CodecResult writeNewPicture(BinaryFile& carrier, const std::string& destinationP
         return aborted();
     if (f)
         return EncodingFailure(f);
-    if (Failure f = destination.commit())
+    std::string note;
+    if (Failure f = destination.commit(&note))
         return EncodingFailure(f);
+    if (!note.empty())
+        result.messages.push_back({note, MsgIcon::Information});
     return result;
 }
 

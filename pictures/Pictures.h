@@ -54,8 +54,9 @@ int64_t ConvertedCapacity(const PictureFacts& facts);
 // back as written; nothing else is left behind. Refused, with the reason in the messages, for a
 // destination of a lossy picture format, or one that is not a file or is the carrier itself, and
 // for the codec's refusals; Failed or Aborted as the codec says (HidePayloadInto). A carrier with
-// transparency gets a note, first in the messages, that it is not kept. A PNG of 8-bit RGB
-// written as a PNG is spliced (PngSplice.h): the same pixels, far less work.
+// transparency gets a note, first in the messages, that it is not kept; a replaced file whose
+// owner, attributes or other hard links the new picture could not keep gets one last. A PNG of
+// 8-bit RGB written as a PNG is spliced (PngSplice.h): the same pixels, far less work.
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset);
 

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -106,6 +105,17 @@ Failure BinaryFile::createTemporary(const std::string& name, BinaryFile& file)
             return openFailure(folder);
         ::unlink(pattern.c_str());
     }
+    file.m_fd = fd;
+    file.m_path = name;
+    return {};
+}
+
+Failure BinaryFile::openStream(int descriptor, const std::string& name, BinaryFile& file)
+{
+    file = BinaryFile();
+    const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0)
+        return {ErrorCode::BadFileName, name + ": " + std::strerror(errno)};
     file.m_fd = fd;
     file.m_path = name;
     return {};
@@ -257,158 +267,6 @@ Failure ReadWholeFile(const std::string& path, std::string& data)
         return {ErrorCode::OutOfMemory, path + ": the file is too large to hold in memory"};
     }
     return file.close();
-}
-
-std::string NotAFileAt(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return {};  // nothing there, or a link to nothing
-    if (S_ISREG(st.st_mode))
-        return {};
-    if (S_ISDIR(st.st_mode))
-        return "a folder";
-    if (S_ISFIFO(st.st_mode))
-        return "a FIFO";
-    if (S_ISSOCK(st.st_mode))
-        return "a socket";
-    return "a device";
-}
-
-namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A name for the new file next to path that nothing has yet: ".<name>.mirel-XXXXXX".
-std::string temporaryNameFor(const std::string& path)
-{
-    static std::mt19937_64 random{std::random_device{}()};
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string suffix(6, 'x');
-    for (char& ch : suffix)
-        ch = kLetters[random() % (sizeof kLetters - 1)];
-    return folder + "." + name.substr(0, 200) + ".mirel-" + suffix;
-}
-
-}  // namespace
-
-OutputFile::~OutputFile()
-{
-    discard();
-}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : m_file(std::move(other.m_file)), m_temporaryName(std::exchange(other.m_temporaryName, {}))
-{
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept
-{
-    if (this != &other) {
-        discard();
-        m_file = std::move(other.m_file);
-        m_temporaryName = std::exchange(other.m_temporaryName, {});
-    }
-    return *this;
-}
-
-void OutputFile::discard()
-{
-    m_file.close();
-    if (!m_temporaryName.empty())
-        ::unlink(m_temporaryName.c_str());
-    m_temporaryName.clear();
-}
-
-Failure OutputFile::create(const std::string& path, OutputFile& out)
-{
-    out = OutputFile();
-    if (path.empty())
-        return {ErrorCode::BadFileName, "empty file name"};
-    if (const std::string what = NotAFileAt(path); !what.empty())
-        return {ErrorCode::PathFileAccess, path + ": " + what + ", not a file"};
-
-    // The new file keeps the permissions of the one it replaces.
-    struct stat old {};
-    const bool replacing = ::stat(path.c_str(), &old) == 0;
-
-    // A file without a name where the system can make one (and later give it its name through
-    // /proc); otherwise one under a temporary name, removed again on every way out.
-    int fd = -1;
-    if (::access("/proc/self/fd", X_OK) == 0)
-        fd = ::open(folderOf(path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-            out.m_temporaryName = temporaryNameFor(path);
-            fd = ::open(out.m_temporaryName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST)
-                break;
-        }
-        if (fd < 0) {
-            out.m_temporaryName.clear();
-            return openFailure(folderOf(path));
-        }
-    }
-    out.m_file.m_fd = fd;
-    out.m_file.m_path = path;
-    if (replacing && ::fchmod(fd, old.st_mode & 07777) != 0)
-        return out.m_file.failure(ErrorCode::PermissionDenied);
-    return {};
-}
-
-Failure OutputFile::commit()
-{
-    if (!m_file.isOpen())
-        return {ErrorCode::BadFileName, "no file to put in place"};
-    const std::string path = m_file.path();
-    if (m_temporaryName.empty()) {
-        // Give the unnamed file a temporary name first: a rename then puts it in place at once.
-        const std::string self = "/proc/self/fd/" + std::to_string(m_file.descriptor());
-        for (int attempt = 0; m_temporaryName.empty() && attempt < 100; ++attempt) {
-            const std::string name = temporaryNameFor(path);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                m_temporaryName = name;
-            else if (errno != EEXIST)
-                return m_file.failure(ErrorCode::PathFileAccess);
-        }
-        if (m_temporaryName.empty())
-            return {ErrorCode::PathFileAccess, path + ": no temporary name is free"};
-    }
-    if (Failure f = m_file.close())
-        return f;
-    // Swapping the two names puts the new file in place as a rename would; the old one, now under
-    // the temporary name, then goes. (A plain rename over a file makes some file systems push
-    // the whole new file to the disk at once, which costs as much again as writing it.)
-    if (::renameat2(AT_FDCWD, m_temporaryName.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-        discard();
-        return {};
-    }
-    if (::rename(m_temporaryName.c_str(), path.c_str()) != 0) {
-        const Failure f = openFailure(path);
-        discard();
-        return f;
-    }
-    m_temporaryName.clear();
-    return {};
-}
-
-Failure WriteWholeFile(const std::string& path, const std::string& data)
-{
-    OutputFile out;
-    if (Failure f = OutputFile::create(path, out))
-        return f;
-    if (Failure f = out.file().write(data.data(), data.size()))
-        return f;
-    return out.commit();
 }
 
 }  // namespace mirel

@@ -13,7 +13,7 @@ public:
     int messageBox(const std::string& text, const std::string&, MsgIcon, MsgButtons buttons) override
     {
         std::fprintf(stderr, "%s\n", text.c_str());
-        return buttons == MsgButtons::YesNo ? kAnswerNo : kAnswerOk;
+        return buttons == MsgButtons::Ok ? kAnswerOk : kAnswerNo;
     }
     void yield() override {}
 };

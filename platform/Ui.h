@@ -7,7 +7,8 @@
 namespace mirel {
 
 enum class MsgIcon { None, Information, Warning };
-enum class MsgButtons { Ok, YesNo };
+// Yes and No, the default Yes; or No, for a question whose safe answer is No.
+enum class MsgButtons { Ok, YesNo, YesNoDefaultNo };
 
 // What a message box returns: the button pressed.
 inline constexpr int kAnswerOk = 1;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Faults made real against the real mirel-cli: file systems that are full or read-only (small
 # tmpfs mounts in a private mount namespace), FIFOs, devices, dangling links, cut-off and
-# malformed pictures, and signals sent in the middle of a run. Every run must end with the status
-# and message it should, never report success over missing or invented bytes, and leave every
-# file it was pointed at as it was, with no temporary file behind.
+# malformed pictures, signals sent in the middle of a run or at its last steps, streams named as
+# files, and files made their own by other users, ACLs, write protection or hard links. Every run
+# must end with the status and message it should, never report success over missing or invented
+# bytes, and leave every file it was pointed at as it was, with no temporary file behind.
 #   faults.sh MIREL_CLI SAMPLE_BMP
 # Exits 77 (skipped) where the machine does not allow private mounts.
 set -euo pipefail
@@ -161,6 +162,99 @@ expect "info to a full standard output" 2 "Cannot write to standard output" \
   bash -c '"$0" info carrier.bmp > /dev/full' "$cli"
 expect "a length that does not fit after the offset" 2 "announces more data than it can hold after offset 4" \
   "$cli" decode announcing.bmp --offset 4 --quiet
+
+# --- Replacing -----------------------------------------------------------------------------------
+"$cli" encode carrier.bmp msg.bmp --message "the secret" --quiet
+# can_cover FOLDER: an empty file system can be mounted over FOLDER in a private mount namespace.
+can_cover() { unshare -m mount -t tmpfs tmpfs "$1" 2>/dev/null; }
+# Streams are written, never replaced, also as root with a private /dev (as in a container).
+if can_cover /dev; then
+  expect "--output /dev/stdout into a redirected file" 0 "a name under /dev" unshare -m bash -c \
+    'mount -t tmpfs tmpfs /dev && ln -s /proc/self/fd/1 /dev/stdout &&
+     "$0" decode msg.bmp --output /dev/stdout --force >redirected.txt && [ -L /dev/stdout ] &&
+     ! "$0" decode msg.bmp --output /dev/new.txt --force && [ ! -e /dev/new.txt ]' "$cli"
+  same redirected.txt "the secret"
+fi
+expect "--output /proc/self/fd/3" 0 "" bash -c '"$0" decode msg.bmp --output /proc/self/fd/3 3>fd3.txt' "$cli"
+same fd3.txt "the secret"
+# What was the old file's own stays with the new one.
+echo "alice's" > kept.txt
+chmod 640 kept.txt
+if chown 1000:1000 kept.txt 2>/dev/null && setfacl -m u:nobody:r kept.txt 2>/dev/null; then
+  setfattr -n user.tag -v kept kept.txt 2>/dev/null || true
+  owned() { stat -c %u:%g:%a "$1"; getfacl -cn "$1"; getfattr -d "$1" 2>/dev/null | tail -n +2; }
+  before=$(owned kept.txt)
+  expect "decode --force keeps owner, ACL and attributes" 0 "" "$cli" decode msg.bmp --output kept.txt --force --quiet
+  same kept.txt "the secret"
+  [ "$(owned kept.txt)" = "$before" ] || fail "kept.txt lost what was its own: $(owned kept.txt)"
+fi
+cp msg.bmp locked.bmp
+chmod 444 locked.bmp
+expect "encoding over a write-protected picture" 1 "it is write-protected" \
+  "$cli" encode carrier.bmp locked.bmp --message x --quiet
+cmp -s msg.bmp locked.bmp || fail "locked.bmp changed"
+echo old > locked.txt
+chmod 444 locked.txt
+expect "decode --force over a write-protected file" 0 "it was write-protected, and the new file is too" \
+  "$cli" decode msg.bmp --output locked.txt --force --quiet
+[ "$(stat -c %a locked.txt)" = 444 ] || fail "locked.txt is no longer write-protected"
+cp msg.bmp linked.bmp
+ln linked.bmp linked-too.bmp
+expect "encoding over a hard-linked picture" 1 "another name (a hard link) that would keep" \
+  "$cli" encode carrier.bmp linked.bmp --message x --quiet
+cmp -s msg.bmp linked.bmp || fail "linked.bmp changed"
+echo old > linked.txt
+ln linked.txt linked-too.txt
+expect "decode --force over a hard-linked file" 0 "its other name (a hard link) keeps the old content" \
+  "$cli" decode msg.bmp --output linked.txt --force --quiet
+same linked-too.txt old
+# Bob, in a shared folder, is told before he takes Alice's files from her.
+bob=(setpriv --reuid=1001 --regid=1001 --clear-groups)
+chmod 755 "$work"
+if "${bob[@]}" "$cli" --version >/dev/null 2>&1; then
+  mkdir -m 777 shared
+  echo "alice's" > shared/alice.txt
+  cp msg.bmp shared/alice.bmp
+  chown 1000:1001 shared/alice.txt shared/alice.bmp
+  chmod 660 shared/alice.txt shared/alice.bmp
+  expect "bob decoding over alice's file" 1 "it belongs to" \
+    "${bob[@]}" "$cli" decode msg.bmp --output shared/alice.txt --quiet
+  same shared/alice.txt "alice's"
+  expect "bob encoding over alice's picture" 1 "it belongs to" \
+    "${bob[@]}" "$cli" encode carrier.bmp shared/alice.bmp --message x --quiet
+  cmp -s msg.bmp shared/alice.bmp || fail "alice's picture changed"
+  expect "bob with --force is told what alice lost" 0 "its owner .* was not kept" \
+    "${bob[@]}" "$cli" decode msg.bmp --output shared/alice.txt --force --quiet
+  [ "$(stat -c %g:%a shared/alice.txt)" = 1001:660 ] || fail "alice.txt lost its group or permissions"
+else
+  echo "skip another user's files: cannot run as another user here"
+fi
+# A stop signal that arrives just as the new file takes its name (strace delivers it then)
+# leaves the file complete and no temporary name behind.
+if strace -f -o /dev/null true 2>/dev/null; then
+  # LeakSanitizer cannot run under a tracer: a sanitized build checks leaks in the other rows.
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+  trace=(strace -f -o /dev/null)
+  echo "a good copy" > inbox/secret.txt
+  expect "Ctrl+C as the decoded file takes its name" 130 "" \
+    "${trace[@]}" -e trace=linkat -e inject=linkat:signal=SIGINT "$cli" decode msg.bmp --output inbox/secret.txt --force --quiet
+  same inbox/secret.txt "the secret"
+  cp carrier.bmp exchanged.bmp
+  expect "SIGTERM as the new picture takes its place" 0 "" \
+    "${trace[@]}" -e trace=renameat2 -e inject=renameat2:signal=SIGTERM "$cli" encode carrier.bmp exchanged.bmp --message swapped --force --quiet
+  [ "$("$cli" decode exchanged.bmp)" = swapped ] || fail "exchanged.bmp is not the new picture"
+  # Where the folder cannot take a file without a name (here: no /proc), the name is there from
+  # the first write; Ctrl+C takes it along.
+  if can_cover /proc; then
+    echo "a good copy" > inbox/secret.txt
+    expect "Ctrl+C while the decoded file has a temporary name" 130 "" unshare -m bash -c \
+      'mount -t tmpfs tmpfs /proc && exec strace -f -o /dev/null -e trace=write -e inject=write:signal=SIGINT \
+       "$0" decode msg.bmp --output inbox/secret.txt --force --quiet' "$cli"
+    same inbox/secret.txt "a good copy"
+  fi
+else
+  echo "skip signals at the last steps: strace cannot trace here"
+fi
 
 cmp -s "$sample" carrier.bmp || fail "the carrier changed"
 leftovers=$(find "$work" -name '*.mirel-*' | head -n 5)

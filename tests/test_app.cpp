@@ -35,6 +35,7 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace mirel;
 using mirel::test::at;
@@ -822,6 +823,31 @@ private slots:
         drive->then(ModalDriver::answer(QMessageBox::Yes));  // replace it
         w->mnuFileItem[2]->trigger();
         QCOMPARE(readFile(at("long.db")), QByteArray("short"));
+
+        // A file with another name (a hard link) is asked about once more, No by default: No goes
+        // back to the dialog; Yes replaces it, and the other name keeps the old content.
+        writeFile(at("linked.db"), QByteArray("old"));
+        QVERIFY(::link(local(at("linked.db")).c_str(), local(at("other.db")).c_str()) == 0);
+        bool defaultNo = false;
+        drive->then(ModalDriver::chooseFile(at("f.bmp")));
+        drive->then(ModalDriver::settings("", "0"));
+        for (const int answer : {QMessageBox::No, QMessageBox::Yes}) {
+            drive->then(ModalDriver::chooseFile(at("linked.db")));
+            drive->then(ModalDriver::answer(QMessageBox::Yes));  // the dialog's own question
+            drive->then([&defaultNo, answer](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                defaultNo = box && box->defaultButton() == box->button(QMessageBox::No);
+                ModalDriver::answer(answer)(modal);
+            });
+        }
+        drive->then(ModalDriver::answer(QMessageBox::Ok));
+        w->mnuFileItem[2]->trigger();
+        QVERIFY(defaultNo);
+        QVERIFY(drive->messages.contains(QStringLiteral("linked.db already exists, and it has another name (a hard "
+                                                         "link) that would keep the old content.\n\nReplace it anyway?")));
+        QVERIFY(drive->messages.last().endsWith("linked.db: its other name (a hard link) keeps the old content."));
+        QCOMPARE(readFile(at("linked.db")), QByteArray("short"));
+        QCOMPARE(readFile(at("other.db")), QByteArray("old"));
 
         // A place that cannot take the data: reported, and the run ends idle.
         if (QFile::exists("/dev/full")) {

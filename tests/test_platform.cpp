@@ -204,6 +204,17 @@ private slots:
         QCOMPARE(NotAFileAt(dir.toStdString()), std::string("a folder"));
         QCOMPARE(NotAFileAt("/dev/null"), std::string("a device"));
         QCOMPARE(OutputFile::create((dir + "/no/such/x").toStdString(), out).code, ErrorCode::FileNotFound);
+        QCOMPARE(OutputFile::create("/dev/mirel-new", out).code, ErrorCode::PathFileAccess);
+
+        // The program's own streams are known by their names, not taken for files to replace.
+        BinaryFile open;
+        QVERIFY(!BinaryFile::openExisting(old, open));
+        const std::string fd = std::to_string(open.descriptor());
+        QCOMPARE(StreamNamedBy("/dev/stdout"), 1);
+        QCOMPARE(StreamNamedBy("/dev/fd/" + fd), open.descriptor());
+        QCOMPARE(StreamNamedBy("/proc/self/fd/" + fd), open.descriptor());
+        QCOMPARE(StreamNamedBy("/dev/fd/987654"), -1);
+        QCOMPARE(StreamNamedBy((dir + "/stdout").toStdString()), -1);
     }
 
     void offsetText_data()
