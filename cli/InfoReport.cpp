@@ -206,6 +206,7 @@ int RunInfo(const Options& options)
         return kExitFailed;
     if (converted)
         Say("Note: as a carrier this picture is first turned into a plain 24-bit BMP with the same pixels" +
+            std::string(facts.deepChannels ? " (16-bit channels reduced to 8)" : "") +
             std::string(facts.format == PictureFormat::Bitmap
                             ? "; hidden data in it is read from byte 54 as 24-bit rows, as in every BMP."
                             : "."));

@@ -3,12 +3,15 @@
 #include "Pictures.h"
 
 #include "BinaryFile.h"
+#include "NumberText.h"
 #include "PngRows.h"
 #include "PngSplice.h"
 #include "Probe.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <sys/statvfs.h>
 #include <iterator>
 
 namespace mirel {
@@ -70,6 +73,30 @@ Failure toPlainBitmap(BinaryFile& file, const PictureFacts& facts, BinaryFile& s
     return probe::ReadWithQt(file.path(), scratch, transparent);
 }
 
+// Refuses, before anything is converted, a picture of more pixels than kMostPixels, or one whose
+// plain bitmap the temporary folder has no room for; Ok otherwise.
+CodecResult refuseBeyondLimits(const std::string& path, const PictureFacts& facts)
+{
+    if (facts.width > 0 && facts.height > kMostPixels / facts.width) {
+        CodecResult refused = Refusal(Problem::Failed, "The picture " + path + " has " + FormatNumber(facts.width) +
+                                                           " x " + FormatNumber(facts.height) +
+                                                           " pixels, more than the " + FormatNumber(kMostPixels) +
+                                                           " this program takes.");
+        refused.failure = {ErrorCode::Overflow, path + ": more than " + FormatNumber(kMostPixels) + " pixels"};
+        return refused;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp && *tmp ? tmp : "/tmp";
+    struct statvfs room {};
+    const int64_t needed = kHeaderSize + (facts.width * kBytesPerPixel + 3) / 4 * 4 * facts.height;
+    if (::statvfs(folder.c_str(), &room) == 0 && int64_t(room.f_bavail) * int64_t(room.f_frsize) < needed)
+        return EncodingFailure({ErrorCode::DiskFull, path + ": its plain bitmap needs " + FormatNumber(needed) +
+                                                         " bytes in " + folder + ", which has " +
+                                                         FormatNumber(int64_t(room.f_bavail) * int64_t(room.f_frsize)) +
+                                                         " free"});
+    return ok();
+}
+
 // A carrier ready for the encoder: the file itself when it is a plain bitmap, else the plain
 // bitmap that holds its pixels.
 struct Carrier {
@@ -92,6 +119,8 @@ CodecResult convertCarrier(const std::string& path, Carrier& carrier)
     if (facts.format != PictureFormat::Bitmap && facts.format != PictureFormat::Png &&
         facts.format != PictureFormat::Other)
         return ok();
+    if (CodecResult refused = refuseBeyondLimits(path, facts); refused.status != CodecStatus::Ok)
+        return refused;
     bool transparent = false;
     bool stopped = false;
     const Failure f = toPlainBitmap(carrier.file, facts, carrier.converted, transparent, stopped);
@@ -103,10 +132,15 @@ CodecResult convertCarrier(const std::string& path, Carrier& carrier)
     if (f)
         return EncodingFailure(f);
     carrier.bitmap = &carrier.converted;
-    if (!transparent)
-        return ok();
-    return ok({{"The carrier " + path + " has transparent parts; the new picture cannot keep them and is opaque.",
-                MsgIcon::Information}});
+    Messages notes;
+    if (transparent)
+        notes.push_back({"The carrier " + path + " has transparent parts; the new picture cannot keep them and is "
+                         "opaque.",
+                         MsgIcon::Information});
+    if (facts.deepChannels)
+        notes.push_back({"The carrier " + path + " has 16-bit channels; the new picture has them reduced to 8.",
+                         MsgIcon::Information});
+    return ok(std::move(notes));
 }
 
 // Hides the payload in the carrier's plain bitmap and puts the new picture in place, only once
@@ -233,6 +267,8 @@ CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture)
     if (!failure)
         probe::ProbeOpen(picture.file, facts, failure);
     if (!failure && facts.format == PictureFormat::Png) {
+        if (CodecResult refused = refuseBeyondLimits(path, facts); refused.problem != Problem::None)
+            return refused;
         auto rows = std::make_unique<PngBitmapRows>();
         failure = rows->open(picture.file, picture.header);
         picture.pngRows = std::move(rows);

@@ -39,7 +39,12 @@ struct PictureFacts {
     int64_t width = 0;
     int64_t height = 0;
     int bitsPerPixel = 0;
+    bool deepChannels = false;  // more than 8 bits a channel, which the plain bitmap cannot keep
 };
+
+// The most pixels a picture may have: a carrier or a picture to decode beyond it is refused before
+// anything is converted or read (its plain bitmap would take some 768 MB).
+inline constexpr int64_t kMostPixels = int64_t(256) << 20;
 
 // What the picture at path is, from its first bytes and its header only. Failed, with the reason,
 // when it cannot be opened or read; Unknown is no failure.

@@ -145,6 +145,7 @@ CodecStatus ProbeOpen(BinaryFile& file, PictureFacts& facts, Failure& failure)
         facts.width = png.width;
         facts.height = png.height;
         facts.bitsPerPixel = png.bitDepth * pngChannels(png.colorType);
+        facts.deepChannels = png.bitDepth > 8;
         return CodecStatus::Ok;
     }
     char format[64] = {};
@@ -153,6 +154,7 @@ CodecStatus ProbeOpen(BinaryFile& file, PictureFacts& facts, Failure& failure)
         facts.format = PictureFormat::Other;
         facts.formatName = format;
         facts.layout = "read whole by Qt";
+        facts.deepChannels = facts.bitsPerPixel > 32;  // 16-bit channels: 48 or 64 bits a pixel
     }
     return CodecStatus::Ok;
 }

@@ -50,6 +50,20 @@ printf payload > src/evil.txt
 printf '\xca\x52\x00\x00 and the rest' > announcing.bin
 "$cli" encode carrier.bmp announcing.bmp --message-file announcing.bin --quiet
 
+# A picture of 20,000 x 20,000 pixels, 1-bit grey, a few KB: far more pixels than a carrier may have.
+python3 - <<'PNG'
+import struct, zlib
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+width = height = 20000
+packer = zlib.compressobj(9)
+row = b"\0" * (1 + width // 8)
+data = b"".join(packer.compress(row) for _ in range(height)) + packer.flush()
+with open("bomb.png", "wb") as out:
+    out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 1, 0, 0, 0, 0)) +
+              chunk(b"IDAT", data) + chunk(b"IEND", b""))
+PNG
+
 failures=0
 fail() {
   echo "FAIL $*"
@@ -130,6 +144,9 @@ ln -s /dev/stdout to-stdout.bmp
 expect "a link to standard output" 1 "not a file" \
   bash -c 'set -o pipefail; "$0" encode carrier.bmp to-stdout.bmp --message x --quiet | cat' "$cli"
 [ -L to-stdout.bmp ] || fail "the link to standard output was replaced"
+expect "a carrier of 400 million pixels" 1 "more than 268,435,456 pixels" \
+  "$cli" encode bomb.png out.png --message x --quiet --force
+expect "a picture of 400 million pixels to decode" 1 "more than 268,435,456 pixels" "$cli" decode bomb.png --quiet
 expect "a dangling link as the carrier" 1 "File not found" \
   "$cli" encode dangling.bmp out.bmp --message x --quiet
 [ ! -e nowhere.bmp ] || fail "a file appeared behind the dangling link"

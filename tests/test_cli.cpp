@@ -146,8 +146,8 @@ private slots:
         QTest::addColumn<QSize>("made");  // of a PNG made here
         QTest::addColumn<int>("quality");  // of its writer: 100 stores the rows as they are
         QTest::addColumn<int>("secretBytes");
-        for (const char* name : {"rgba.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp", "argb.bmp",
-                                 "topdown.bmp", "palette.bmp"})
+        for (const char* name : {"rgba.png", "deep16.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp",
+                                 "argb.bmp", "topdown.bmp", "palette.bmp"})
             QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png") << QSize() << -1
                                 << 300;
         QTest::newRow("png, many blocks") << QString() << false << QSize(401, 300) << -1 << 300;
@@ -189,6 +189,8 @@ private slots:
                 Result r = cli(QStringList{"encode", source, output, "--file", "secret.bin", "-q", "-f"} + keys, {}, dir);
                 QCOMPARE(r.exitCode, 0);
                 QCOMPARE(r.err.contains("transparent parts"), transparent);
+                QCOMPARE(r.err.contains("16-bit channels; the new picture has them reduced to 8"),
+                         carrier == "deep16.png");
                 QFile::remove(dir + "/secret.bin");
                 r = cli(QStringList{"decode", output, "--quiet"} + keys, {}, dir);
                 QCOMPARE(r.exitCode, 0);
