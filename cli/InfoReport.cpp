@@ -37,7 +37,7 @@ void describeSealed(const Recovered& opened, HiddenFacts& facts, QJsonObject& hi
 {
     FilePayload file;
     if (opened.status != ProtectStatus::Ok) {
-        facts.text += label + kSealRefusedText + "\n";
+        facts.text += label + ProtectionText(opened.status) + "\n";
         facts.status = kExitRefused;
     } else if (opened.kind == kKindFile && SplitFilePayload(opened.content, file)) {
         facts.text += label + "a file, \"" + Shown(file.name) + "\", " + FormatNumber(int64_t(file.data.size())) +
@@ -87,7 +87,8 @@ HiddenFacts lookAtHidden(const Options& options)
     const int32_t start = offset;
     PictureToDecode picture;
     CodecResult decoded = OpenToDecode(options.picture, picture);
-    if (decoded.status == CodecStatus::Ok && !password.empty() && !options.offset &&
+    // A picture that starts with a sealed box holds no stealth layout: it is spared the attempt.
+    if (decoded.status == CodecStatus::Ok && !password.empty() && !options.offset && !HoldsSealedBox(picture) &&
         lookForStealth(picture, password, facts))
         return facts;
     if (decoded.status == CodecStatus::Ok)

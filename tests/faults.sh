@@ -64,6 +64,13 @@ with open("bomb.png", "wb") as out:
               chunk(b"IDAT", data) + chunk(b"IEND", b""))
 PNG
 
+# A sealed box that asks its reader for 64 passes over 4 GiB, hidden by a stranger without any
+# password: refused before any work.
+python3 -c 'import os, struct; open("sealed.mirel", "wb").write(b"MIRELBOX\1\0" + struct.pack("<QQ", 64, 4 << 30) + os.urandom(80))'
+"$cli" encode carrier.bmp costly.bmp --file sealed.mirel --quiet
+rm sealed.mirel
+echo pw > pw.txt
+
 failures=0
 fail() {
   echo "FAIL $*"
@@ -177,6 +184,11 @@ expect "a message to a full standard output" 2 "Cannot write to standard output"
   bash -c '"$0" encode carrier.bmp m.bmp --message hi --quiet && "$0" decode m.bmp > /dev/full' "$cli"
 expect "info to a full standard output" 2 "Cannot write to standard output" \
   bash -c '"$0" info carrier.bmp > /dev/full' "$cli"
+expect "a box that asks for 4 GiB" 1 "asks for more work than Mirel allows" \
+  "$cli" decode costly.bmp --password-file pw.txt --quiet
+[ ! -e sealed.mirel ] || fail "the costly box was written out"
+expect "info on a box that asks for 4 GiB" 1 "asks for more work than Mirel allows" \
+  bash -c '"$0" info costly.bmp --password-file pw.txt >&2' "$cli"
 expect "a length that does not fit after the offset" 2 "announces more data than it can hold after offset 4" \
   "$cli" decode announcing.bmp --offset 4 --quiet
 
