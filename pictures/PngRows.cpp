@@ -115,10 +115,12 @@ Failure CheckPlainSize(const std::string& picture, uint32_t width, uint32_t heig
     return {};
 }
 
-bool YieldForRows(uint32_t row, bool& aborted)
+bool YieldForRows(uint32_t row, bool& aborted, uint32_t rows)
 {
     if ((row + 1) % kRowsPerYield != 0)
         return true;
+    if (rows > 0)
+        Progress(row + 1, rows);
     Yield();
     aborted = gAbort;
     return !aborted;
@@ -205,7 +207,7 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
         for (uint32_t y = 0; y < ihdr.height; ++y) {
             if (Failure f = putRow(y, rgba.data() + size_t(y) * rgbaRow))
                 return f;
-            if (!YieldForRows(y, aborted))
+            if (!YieldForRows(y, aborted, ihdr.height))
                 return {};
         }
     } else {
@@ -222,7 +224,7 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
                 break;
             if (Failure f = putRow(row.row_num, rgba.data()))
                 return f;
-            if (!YieldForRows(row.row_num, aborted))
+            if (!YieldForRows(row.row_num, aborted, ihdr.height))
                 return {};
         } while (status == 0);
         if (status != SPNG_EOI)
@@ -272,7 +274,7 @@ Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
         const int status = spng_encode_row(ctx.get(), rgb.data(), rgb.size());
         if (status != 0 && !(status == SPNG_EOI && y + 1 == height))
             return PngFailure(stream, status);
-        if (!YieldForRows(y, aborted))
+        if (!YieldForRows(y, aborted, height))
             return {};
     }
     return {};

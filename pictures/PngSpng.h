@@ -46,7 +46,8 @@ Failure PngFailure(const Stream& stream, int error);
 // (the 32-bit figures of the plain bitmap and of the codec) or wider than any picture is.
 Failure CheckPlainSize(const std::string& picture, uint32_t width, uint32_t height);
 
-// Yields after every few rows; false, with aborted set, when the user has aborted.
-bool YieldForRows(uint32_t row, bool& aborted);
+// Yields after every few rows, reporting row + 1 of rows as progress when rows is given; false,
+// with aborted set, when the user has aborted.
+bool YieldForRows(uint32_t row, bool& aborted, uint32_t rows = 0);
 
 }  // namespace mirel::png
