@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <cstdlib>
 #include <sys/statvfs.h>
 #include <iterator>
@@ -143,22 +144,16 @@ CodecResult convertCarrier(const std::string& path, Carrier& carrier)
     return ok(std::move(notes));
 }
 
-// Hides the payload in the carrier's plain bitmap and puts the new picture in place, only once
-// it is complete and checked: a bitmap is written there at once, a PNG is made from the bitmap
-// written aside.
-CodecResult writeNewPicture(BinaryFile& carrier, const std::string& destinationPath, Output output,
-                            std::string_view payload, uint8_t kind, int32_t& offset)
+// Runs hide with a plain bitmap written aside as its destination, then puts the PNG of that bitmap
+// in the destination's place, only once it is complete; a note says what of a replaced file the
+// new one could not keep.
+CodecResult hideAsPng(const std::string& destinationPath, const std::function<CodecResult(const DestinationFn&)>& hide)
 {
-    if (output == Output::Bitmap)
-        return HidePayloadAt(carrier, destinationPath, payload, kind, offset);
     BinaryFile bitmap;
-    CodecResult result = HidePayloadInto(
-        carrier,
-        [&](BinaryFile*& out) {
-            out = &bitmap;
-            return BinaryFile::createTemporary(destinationPath + " (as a plain bitmap)", bitmap);
-        },
-        payload, kind, offset);
+    CodecResult result = hide([&](BinaryFile*& out) {
+        out = &bitmap;
+        return BinaryFile::createTemporary(destinationPath + " (as a plain bitmap)", bitmap);
+    });
     if (result.status != CodecStatus::Ok)
         return result;
     OutputFile destination;
@@ -178,34 +173,28 @@ CodecResult writeNewPicture(BinaryFile& carrier, const std::string& destinationP
     return result;
 }
 
+// Hides the payload in the carrier's plain bitmap and puts the new picture in place, only once
+// it is complete and checked: a bitmap is written there at once, a PNG is made from the bitmap
+// written aside.
+CodecResult writeNewPicture(BinaryFile& carrier, const std::string& destinationPath, Output output,
+                            std::string_view payload, uint8_t kind, int32_t& offset)
+{
+    if (output == Output::Bitmap)
+        return HidePayloadAt(carrier, destinationPath, payload, kind, offset);
+    return hideAsPng(destinationPath, [&](const DestinationFn& into) {
+        return HidePayloadInto(carrier, into, payload, kind, offset);
+    });
+}
+
 // writeNewPicture for the stealth layout.
 CodecResult writeStealthPicture(BinaryFile& carrier, const std::string& destinationPath, Output output,
                                 std::string_view payload, uint8_t kind, std::string_view password)
 {
     if (output == Output::Bitmap)
         return HideStealthAt(carrier, destinationPath, payload, kind, password);
-    BinaryFile bitmap;
-    CodecResult result = HideStealthInto(
-        carrier,
-        [&](BinaryFile*& out) {
-            out = &bitmap;
-            return BinaryFile::createTemporary(destinationPath + " (as a plain bitmap)", bitmap);
-        },
-        payload, kind, password);
-    if (result.status != CodecStatus::Ok)
-        return result;
-    OutputFile destination;
-    bool stopped = false;
-    if (Failure f = OutputFile::create(destinationPath, destination))
-        return EncodingFailure(f);
-    const Failure f = PlainBitmapToPng(bitmap, destination.file(), stopped);
-    if (stopped)
-        return aborted();
-    if (f)
-        return EncodingFailure(f);
-    if (Failure f = destination.commit())
-        return EncodingFailure(f);
-    return result;
+    return hideAsPng(destinationPath, [&](const DestinationFn& into) {
+        return HideStealthInto(carrier, into, payload, kind, password);
+    });
 }
 
 }  // namespace
