@@ -174,15 +174,6 @@ int64_t PayloadCapacity(const RowGeometry& geometry, int64_t offset)
     return std::max<int64_t>(geometry.groups - offset - kLengthFieldSize, 0);
 }
 
-CodecStatus ReadPictureHeader(const std::string& path, BitmapHeader& header, Failure& failure)
-{
-    BinaryFile file;
-    failure = BinaryFile::openExisting(path, file);
-    if (failure)
-        return CodecStatus::Failed;
-    return rows::ReadHeader(file, header, failure);
-}
-
 CodecStatus CheckCarrier(const std::string& path, BitmapHeader& header, int64_t& capacity, Failure& failure)
 {
     capacity = 0;

@@ -175,11 +175,6 @@ CodecResult Refusal(Problem problem, const std::string& text, MsgIcon icon = Msg
 CodecResult EncodingFailure(const Failure& failure);
 CodecResult DecodingFailure(const Failure& failure);
 
-// Reads the header of the picture at path; nothing is ever created there. Refused when the file
-// does not start with "BM" (also an empty file); Failed, with the reason in failure, when it
-// cannot be opened or read or ends inside the header.
-CodecStatus ReadPictureHeader(const std::string& path, BitmapHeader& header, Failure& failure);
-
 // Reads the header of the carrier at path and checks what the encoder checks before it writes:
 // a geometry within the 32-bit limits and a file that holds every row. capacity receives the
 // payload bytes the encoder takes without an offset (0 when there is no room). Refused when it
@@ -200,6 +195,13 @@ CodecStatus CheckCarrier(const std::string& path, BitmapHeader& header, int64_t&
 using DestinationFn = std::function<Failure(BinaryFile*& file)>;
 CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination, std::string_view payload,
                             uint8_t kind, int32_t& offset);
+
+// Runs hide with a destination that is the new file for destinationPath, and puts that file in
+// place only when hide returns Ok (commit: complete, and read back as written); on every other way
+// out the destination stays as it was and nothing is left beside it. A note on what the replaced
+// file could not keep goes last into the messages. For every way of writing a new picture.
+using HideFn = std::function<CodecResult(const DestinationFn& destination)>;
+CodecResult HideAt(const std::string& destinationPath, const HideFn& hide);
 
 // HidePayloadInto with the new picture written at destinationPath as a plain bitmap: it replaces
 // what is there only once it is complete and reads back as written; on every other way out the

@@ -215,25 +215,29 @@ CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination
     return CodecResult{CodecStatus::Ok, kKindMessage, {}, {}, {}};
 }
 
+CodecResult HideAt(const std::string& destinationPath, const HideFn& hide)
+{
+    OutputFile destination;
+    CodecResult result = hide([&](BinaryFile*& out) {
+        out = &destination.file();
+        return OutputFile::create(destinationPath, destination);
+    });
+    if (result.status != CodecStatus::Ok)
+        return result;
+    std::string note;
+    if (Failure f = destination.commit(&note))
+        return EncodingFailure(f);
+    if (!note.empty())
+        result.messages.push_back({note, MsgIcon::Information});
+    return result;
+}
+
 CodecResult HidePayloadAt(BinaryFile& source, const std::string& destinationPath, std::string_view payload,
                           uint8_t kind, int32_t& offset)
 {
-    OutputFile destination;
-    CodecResult result = HidePayloadInto(
-        source,
-        [&](BinaryFile*& out) {
-            out = &destination.file();
-            return OutputFile::create(destinationPath, destination);
-        },
-        payload, kind, offset);
-    if (result.status == CodecStatus::Ok) {
-        std::string note;
-        if (Failure f = destination.commit(&note))
-            return EncodingFailure(f);
-        if (!note.empty())
-            result.messages.push_back({note, MsgIcon::Information});
-    }
-    return result;
+    return HideAt(destinationPath, [&](const DestinationFn& destination) {
+        return HidePayloadInto(source, destination, payload, kind, offset);
+    });
 }
 
 CodecResult RefuseDestination(const std::string& sourcePath, const std::string& destinationPath)

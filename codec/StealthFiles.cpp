@@ -179,19 +179,9 @@ CodecResult HideStealthInto(BinaryFile& source, const DestinationFn& destination
 CodecResult HideStealthAt(BinaryFile& source, const std::string& destinationPath, std::string_view payload,
                           uint8_t kind, std::string_view password, const StealthChoices& choices)
 {
-    OutputFile destination;
-    CodecResult result = HideStealthInto(
-        source,
-        [&](BinaryFile*& out) {
-            out = &destination.file();
-            return OutputFile::create(destinationPath, destination);
-        },
-        payload, kind, password, choices);
-    if (result.status == CodecStatus::Ok) {
-        if (Failure f = destination.commit())
-            return EncodingFailure(f);
-    }
-    return result;
+    return HideAt(destinationPath, [&](const DestinationFn& destination) {
+        return HideStealthInto(source, destination, payload, kind, password, choices);
+    });
 }
 
 bool HoldsSealedBoxAtStart(BinaryFile& file, const BitmapHeader& header)

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
-#include <cstdlib>
 #include <sys/statvfs.h>
 #include <iterator>
 
@@ -86,10 +85,10 @@ CodecResult refuseBeyondLimits(const std::string& path, const PictureFacts& fact
         refused.failure = {ErrorCode::Overflow, path + ": more than " + FormatNumber(kMostPixels) + " pixels"};
         return refused;
     }
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = tmp && *tmp ? tmp : "/tmp";
+    const std::string folder = TemporaryFolder();
     struct statvfs room {};
-    const int64_t needed = kHeaderSize + (facts.width * kBytesPerPixel + 3) / 4 * 4 * facts.height;
+    const int64_t needed =
+        kHeaderSize + GeometryOf(PlainBitmapHeader(int32_t(facts.width), int32_t(facts.height))).stride * facts.height;
     if (::statvfs(folder.c_str(), &room) == 0 && int64_t(room.f_bavail) * int64_t(room.f_frsize) < needed)
         return EncodingFailure({ErrorCode::DiskFull, path + ": its plain bitmap needs " + FormatNumber(needed) +
                                                          " bytes in " + folder + ", which has " +
@@ -145,32 +144,26 @@ CodecResult convertCarrier(const std::string& path, Carrier& carrier)
 }
 
 // Runs hide with a plain bitmap written aside as its destination, then puts the PNG of that bitmap
-// in the destination's place, only once it is complete; a note says what of a replaced file the
-// new one could not keep.
-CodecResult hideAsPng(const std::string& destinationPath, const std::function<CodecResult(const DestinationFn&)>& hide)
+// in the destination's place, only once it is complete.
+CodecResult hideAsPng(const std::string& destinationPath, const HideFn& hide)
 {
-    BinaryFile bitmap;
-    CodecResult result = hide([&](BinaryFile*& out) {
-        out = &bitmap;
-        return BinaryFile::createTemporary(destinationPath + " (as a plain bitmap)", bitmap);
+    return HideAt(destinationPath, [&](const DestinationFn& destination) {
+        BinaryFile bitmap;
+        CodecResult result = hide([&](BinaryFile*& out) {
+            out = &bitmap;
+            return BinaryFile::createTemporary(destinationPath + " (as a plain bitmap)", bitmap);
+        });
+        if (result.status != CodecStatus::Ok)
+            return result;
+        BinaryFile* png = nullptr;
+        bool stopped = false;
+        Failure f = destination(png);
+        if (!f)
+            f = PlainBitmapToPng(bitmap, *png, stopped);
+        if (stopped)
+            return aborted();
+        return f ? EncodingFailure(f) : result;
     });
-    if (result.status != CodecStatus::Ok)
-        return result;
-    OutputFile destination;
-    bool stopped = false;
-    if (Failure f = OutputFile::create(destinationPath, destination))
-        return EncodingFailure(f);
-    const Failure f = PlainBitmapToPng(bitmap, destination.file(), stopped);
-    if (stopped)
-        return aborted();
-    if (f)
-        return EncodingFailure(f);
-    std::string note;
-    if (Failure f = destination.commit(&note))
-        return EncodingFailure(f);
-    if (!note.empty())
-        result.messages.push_back({note, MsgIcon::Information});
-    return result;
 }
 
 // Hides the payload in the carrier's plain bitmap and puts the new picture in place, only once
@@ -197,6 +190,29 @@ CodecResult writeStealthPicture(BinaryFile& carrier, const std::string& destinat
     });
 }
 
+// The way in for every layout: the destination's checks first (nothing is read when the picture
+// could not be saved anyway), then splice when it takes the whole work on itself (true), or else
+// the carrier turned into its plain bitmap and write given that; the carrier's notes go first.
+CodecResult hideInCarrier(const std::string& carrierPath, const std::string& destinationPath,
+                          const std::function<CodecResult(BinaryFile& carrier, Output output)>& write,
+                          const std::function<bool(CodecResult& result)>& splice = {})
+{
+    const Output output = outputOf(destinationPath);
+    if (output == Output::Refused)
+        return outputRefusal(destinationPath);
+    if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
+        return refused;
+    if (CodecResult spliced; splice && splice(spliced))
+        return spliced;
+    Carrier carrier;
+    CodecResult converted = convertCarrier(carrierPath, carrier);
+    if (converted.status != CodecStatus::Ok)
+        return converted;
+    CodecResult result = write(*carrier.bitmap, output);
+    result.messages.insert(result.messages.begin(), converted.messages.begin(), converted.messages.end());
+    return result;
+}
+
 }  // namespace
 
 bool IsLossyPictureName(const std::string& path)
@@ -209,44 +225,26 @@ bool IsLossyPictureName(const std::string& path)
 CodecResult HideStealthInPicture(const std::string& carrierPath, const std::string& destinationPath,
                                  std::string_view payload, uint8_t kind, std::string_view password)
 {
-    const Output output = outputOf(destinationPath);
-    if (output == Output::Refused)
-        return outputRefusal(destinationPath);
-    if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
-        return refused;
-    Carrier carrier;
-    CodecResult converted = convertCarrier(carrierPath, carrier);
-    if (converted.status != CodecStatus::Ok)
-        return converted;
-    CodecResult result = writeStealthPicture(*carrier.bitmap, destinationPath, output, payload, kind, password);
-    result.messages.insert(result.messages.begin(), converted.messages.begin(), converted.messages.end());
-    return result;
+    return hideInCarrier(carrierPath, destinationPath, [&](BinaryFile& carrier, Output output) {
+        return writeStealthPicture(carrier, destinationPath, output, payload, kind, password);
+    });
 }
 
 CodecResult HideInPicture(const std::string& carrierPath, const std::string& destinationPath,
                           std::string_view payload, uint8_t kind, int32_t& offset)
 {
-    const Output output = outputOf(destinationPath);
-    if (output == Output::Refused)
-        return outputRefusal(destinationPath);
-    // Nothing is read when the picture could not be saved anyway.
-    if (CodecResult refused = RefuseDestination(carrierPath, destinationPath); refused.status != CodecStatus::Ok)
-        return refused;
     // A PNG from a PNG: only what changes is compressed again, where the carrier allows it.
-    if (output == Output::Png) {
+    const auto splice = [&](CodecResult& result) {
         BinaryFile png;
-        CodecResult result;
-        if (!BinaryFile::openExisting(carrierPath, png) &&
-            png::SplicePng(png, destinationPath, payload, kind, offset, result))
-            return result;
-    }
-    Carrier carrier;
-    CodecResult converted = convertCarrier(carrierPath, carrier);
-    if (converted.status != CodecStatus::Ok)
-        return converted;
-    CodecResult result = writeNewPicture(*carrier.bitmap, destinationPath, output, payload, kind, offset);
-    result.messages.insert(result.messages.begin(), converted.messages.begin(), converted.messages.end());
-    return result;
+        return outputOf(destinationPath) == Output::Png && !BinaryFile::openExisting(carrierPath, png) &&
+               png::SplicePng(png, destinationPath, payload, kind, offset, result);
+    };
+    return hideInCarrier(
+        carrierPath, destinationPath,
+        [&](BinaryFile& carrier, Output output) {
+            return writeNewPicture(carrier, destinationPath, output, payload, kind, offset);
+        },
+        splice);
 }
 
 CodecResult OpenToDecode(const std::string& path, PictureToDecode& picture)

@@ -91,11 +91,16 @@ Failure BinaryFile::openExisting(const std::string& path, BinaryFile& file)
     return open(path, O_RDONLY, file);
 }
 
+std::string TemporaryFolder()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
 Failure BinaryFile::createTemporary(const std::string& name, BinaryFile& file)
 {
     file = BinaryFile();
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = tmp && *tmp ? tmp : "/tmp";
+    const std::string folder = TemporaryFolder();
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
         // Where the file system cannot make a file without a name, one is made and unnamed at once.

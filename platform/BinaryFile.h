@@ -64,6 +64,9 @@ private:
     std::string m_path;
 };
 
+// The folder scratch files go in: $TMPDIR, else /tmp.
+std::string TemporaryFolder();
+
 // What is at path when it cannot take a new file: "a folder", "a FIFO", "a device" or "a socket"
 // (also behind a link), or "a name under /dev" (or /proc, /sys) for anything else in those
 // folders, where no file is ever made or replaced; empty when path may be written (nothing there,
