@@ -28,7 +28,7 @@ std::u16string UnstorablePasswordCharacters(Protection protection, std::u16strin
 {
     if (protection != Protection::Plain)
         return {};
-    return CharactersWithoutCode(std::u16string(password));
+    return CharactersWithoutCode(password);
 }
 
 namespace {
