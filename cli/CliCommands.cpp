@@ -169,10 +169,11 @@ int runEncode(const Options& options, ConsoleUi& console)
 // and neither --offset nor --seal, the stealth layout first; then, unless --stealth takes nothing
 // else, the plain format from offset on. stealth tells that the payload came from the former.
 CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t offset, const std::string& key,
-                          bool& stealth)
+                          bool& stealth, bool& stealthTried)
 {
     gAbort = false;
     stealth = false;
+    stealthTried = false;
     console.beginProgress("Decoding", !options.quiet);
     CodecResult decoded;
     {
@@ -183,6 +184,7 @@ CodecResult decodePicture(const Options& options, ConsoleUi& console, int32_t of
         if (decoded.status == CodecStatus::Ok && !key.empty() && !options.offset && !options.seal &&
             (options.stealth || !HoldsSealedBox(picture))) {
             CodecResult hidden = RevealStealthFromPicture(picture, key);
+            stealthTried = true;
             stealth = hidden.status == CodecStatus::Ok;
             found = stealth || hidden.status == CodecStatus::Aborted || options.stealth;
             if (found)
@@ -208,12 +210,15 @@ int runDecode(const Options& options, ConsoleUi& console)
         return status;
     std::string key = Utf8FromUtf16(password);
     bool stealth = false;
-    CodecResult decoded = decodePicture(options, console, offset, key, stealth);
+    bool stealthTried = false;
+    CodecResult decoded = decodePicture(options, console, offset, key, stealth, stealthTried);
     Wipe(key);
+    // The stealth layout was tried first: when the plain format holds nothing either, that the
+    // stealth layout did not open is worth knowing.
+    if (stealthTried && !stealth && !options.stealth &&
+        (decoded.status == CodecStatus::Ok ? decoded.payload.empty() : decoded.status != CodecStatus::Aborted))
+        Say(ProtectionText(ProtectStatus::NotStealth));
     if (decoded.status != CodecStatus::Ok) {
-        // The stealth layout was tried first: that it did not open either is worth knowing.
-        if (decoded.status != CodecStatus::Aborted && !options.stealth && !options.offset && !password.empty())
-            Say(ProtectionText(ProtectStatus::NotStealth));
         Wipe(password);
         return passProblem(decoded, {ShownPicture(options), {}, options.offset.value_or(0)});
     }
