@@ -98,7 +98,9 @@ ReplaceLoss ReplaceLossAt(const std::string& path);
 // only once it is complete. Until then whatever is at path stays as it was; when the object goes
 // without commit() (a failure, an abort) nothing of the new file is left. Where the file system
 // allows it the file has no name at all until commit(), and the few steps that give it one run
-// with stop signals held, so that a signal never leaves a temporary name behind. A link at path
+// with stop signals held, so that a signal never leaves a temporary name behind. SIGKILL cannot
+// be held: a temporary name it leaves is removed by the next output made for the same path,
+// unless a running program still holds that file. A link at path
 // is replaced by the file, never written through. The new file keeps what was the replaced
 // file's own: owner and group (where this user may give them), extended attributes and ACLs,
 // and permissions; a new file gets the usual permissions.

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -31,18 +33,62 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr size_t kSuffixSize = 6;
+
+// What the temporary names for path start with, folder left out: ".<name>.mirel-".
+std::string temporaryPrefixFor(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return "." + name.substr(0, 200) + ".mirel-";
+}
+
 // A name for the new file next to path that nothing has yet: ".<name>.mirel-XXXXXX".
 std::string temporaryNameFor(const std::string& path)
 {
     static std::mt19937_64 random{std::random_device{}()};
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string suffix(6, 'x');
+    std::string suffix(kSuffixSize, 'x');
     for (char& ch : suffix)
         ch = kLetters[random() % (sizeof kLetters - 1)];
-    return folder + "." + name.substr(0, 200) + ".mirel-" + suffix;
+    return folder + temporaryPrefixFor(path) + suffix;
+}
+
+// A file that is, or may soon be, under a temporary name is locked for as long as this program
+// has it open; the lock goes with the program, however it ends.
+void holdWhileNamed(int fd)
+{
+    ::flock(fd, LOCK_EX | LOCK_NB);
+}
+
+// A program killed outright (SIGKILL cannot be held) may leave a temporary name behind: the new
+// file just before it took its place, or the old one just after. Removes those of path's names
+// that no running program holds.
+void removeLeftNames(const std::string& path)
+{
+    const std::string folder = folderOf(path);
+    const std::string prefix = temporaryPrefixFor(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kSuffixSize || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.find_first_not_of(kLetters, prefix.size()) != std::string_view::npos)
+            continue;
+        const std::string left = folder + "/" + std::string(name);
+        const int fd = ::open(left.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened {}, named {};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::lstat(left.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+            ::unlink(left.c_str());
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 // The temporary names of outputs not yet in place, for RemoveUnfinishedOutputs. A slot is taken
@@ -155,6 +201,7 @@ Failure OutputFile::create(const std::string& path, OutputFile& out)
     if (const std::string what = NotAFileAt(path); !what.empty())
         return {ErrorCode::PathFileAccess, path + ": " + what + ", not a file"};
 
+    removeLeftNames(path);
     // A file without a name where the system can make one (and later give it its name through
     // /proc); otherwise one under a temporary name, removed again on every way out.
     int fd = -1;
@@ -165,8 +212,10 @@ Failure OutputFile::create(const std::string& path, OutputFile& out)
             out.m_temporaryName = temporaryNameFor(path);
             const StopSignalsHeld held;  // a handler that removes the name must find it
             fd = ::open(out.m_temporaryName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0)
+            if (fd >= 0) {
+                holdWhileNamed(fd);
                 rememberName(out.m_temporaryName);
+            }
             else if (errno != EEXIST)
                 break;
         }
@@ -184,6 +233,7 @@ Failure OutputFile::create(const std::string& path, OutputFile& out)
 Failure OutputFile::nameTemporarily()
 {
     const std::string self = "/proc/self/fd/" + std::to_string(m_file.descriptor());
+    holdWhileNamed(m_file.descriptor());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = temporaryNameFor(m_file.path());
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
@@ -221,23 +271,39 @@ Failure OutputFile::commit(std::string* note)
         if (Failure f = nameTemporarily())
             return f;
     }
-    if (Failure f = m_file.close())
+    // The new file stays held, through a second descriptor, until it is in place; closing the
+    // first tells of any write that failed, while nothing has been replaced.
+    const int holder = ::fcntl(m_file.descriptor(), F_DUPFD_CLOEXEC, 0);
+    const auto release = [holder](Failure f) {
+        if (holder >= 0)
+            ::close(holder);
         return f;
+    };
+    if (Failure f = m_file.close())
+        return release(f);
     // Swapping the two names puts the new file in place as a rename would; the old one, now under
-    // the temporary name, then goes. (A plain rename over a file makes some file systems push
-    // the whole new file to the disk at once, which costs as much again as writing it.)
-    if (::renameat2(AT_FDCWD, m_temporaryName.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+    // the temporary name and held until then, goes next. (A plain rename over a file makes some
+    // file systems push the whole new file to the disk at once, which costs as much again as
+    // writing it.)
+    const int old = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (old >= 0)
+        holdWhileNamed(old);
+    const bool exchanged =
+        ::renameat2(AT_FDCWD, m_temporaryName.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0;
+    if (exchanged)
         discard();
-        return {};
-    }
+    if (old >= 0)
+        ::close(old);
+    if (exchanged)
+        return release({});
     if (::rename(m_temporaryName.c_str(), path.c_str()) != 0) {
         const Failure f = systemFailure(path, ErrorCode::PathFileAccess);
         discard();
-        return f;
+        return release(f);
     }
     forgetName(m_temporaryName);
     m_temporaryName.clear();
-    return {};
+    return release({});
 }
 
 Failure WriteWholeFile(const std::string& path, const std::string& data, std::string* note)

@@ -272,6 +272,22 @@ if strace -f -o /dev/null true 2>/dev/null; then
   expect "SIGTERM as the new picture takes its place" 0 "" \
     "${trace[@]}" -e trace=renameat2 -e inject=renameat2:signal=SIGTERM "$cli" encode carrier.bmp exchanged.bmp --message swapped --force --quiet
   [ "$("$cli" decode exchanged.bmp)" = swapped ] || fail "exchanged.bmp is not the new picture"
+  # SIGKILL cannot be held: what it leaves under a temporary name (the old picture just after the
+  # swap, a decoded secret just before its rename) goes with the next run that writes there,
+  # but not while another program holds it.
+  cp msg.bmp killed.bmp
+  expect "SIGKILL just after the swap" 137 "" \
+    "${trace[@]}" -e trace=unlink -e inject=unlink:signal=SIGKILL "$cli" encode carrier.bmp killed.bmp --message new --force --quiet
+  echo "a good copy" > inbox/killed.txt
+  expect "SIGKILL just before the decoded file takes its name" 137 "" \
+    "${trace[@]}" -e trace=renameat2 -e inject=renameat2:signal=SIGKILL "$cli" decode msg.bmp --output inbox/killed.txt --force --quiet
+  same inbox/killed.txt "a good copy"
+  [ "$(find . -name '.killed.*.mirel-*' | wc -l)" = 2 ] || fail "SIGKILL left no temporary names to remove"
+  touch .killed.bmp.mirel-Held00
+  expect "the next runs remove what SIGKILL left" 0 "" flock .killed.bmp.mirel-Held00 bash -c \
+    '"$0" encode carrier.bmp killed.bmp --message again --force --quiet && "$0" decode msg.bmp --output inbox/killed.txt --force --quiet' "$cli"
+  [ "$(find . -name '.killed.*.mirel-*')" = ./.killed.bmp.mirel-Held00 ] || fail "wrong names removed: $(find . -name '.killed.*.mirel-*')"
+  rm .killed.bmp.mirel-Held00
   # Where the folder cannot take a file without a name (here: no /proc), the name is there from
   # the first write; Ctrl+C takes it along.
   if can_cover /proc; then
