@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <iostream>
 #include <termios.h>
 #include <unistd.h>
 
@@ -53,6 +52,27 @@ void onSignalAtPrompt(int signal)
     ::_exit(kExitSignal + signal);
 }
 
+// Reads a line from fd, a byte at a time and through no buffer but line, into line without its
+// line break. line grows only by copies that are wiped, so that once it is wiped no byte of what
+// was typed is left in memory.
+void readLineFrom(int fd, std::string& line)
+{
+    line.clear();
+    line.reserve(256);
+    char ch = 0;
+    while (::read(fd, &ch, 1) == 1 && ch != '\n') {
+        if (line.size() == line.capacity()) {
+            std::string larger;
+            larger.reserve(line.capacity() * 2);
+            larger.assign(line);
+            Wipe(line);
+            line.swap(larger);
+        }
+        line += ch;
+    }
+    ch = 0;
+}
+
 // Asks for a line at the terminal without echoing it. False when there is no terminal.
 bool askAtTerminal(const char* prompt, std::string& line)
 {
@@ -71,10 +91,7 @@ bool askAtTerminal(const char* prompt, std::string& line)
     quiet.c_lflag |= ECHONL;
     ::tcsetattr(tty, TCSAFLUSH, &quiet);
     [[maybe_unused]] ssize_t ignored = ::write(tty, prompt, std::strlen(prompt));
-    line.clear();
-    char ch = 0;
-    while (::read(tty, &ch, 1) == 1 && ch != '\n')
-        line += ch;
+    readLineFrom(tty, line);
     restoreTerminal();
     gTerminal = -1;
     std::signal(SIGINT, previousInt);
@@ -88,7 +105,7 @@ bool askAtTerminal(const char* prompt, std::string& line)
 int readPasswordLine(const std::string& path, std::string& text, std::string& from)
 {
     if (path == "-") {
-        std::getline(std::cin, text);
+        readLineFrom(STDIN_FILENO, text);
         from = "standard input";
     } else {
         std::string whole;
