@@ -137,7 +137,7 @@ bool storableBytes(const QString& text, std::string& bytes)
 
 // The name to propose for a decoded file, after saying so when the stored one looks like the
 // product of a wrong password or offset. Only its last component, without control characters.
-QString proposedName(const std::string& storedName)
+QString proposedName(std::string_view storedName)
 {
     if (LooksGarbledName(storedName))
         MsgBox("The name of the hidden file, \"" + Utf8FromAnsi(Printable(storedName)) +
@@ -361,7 +361,7 @@ void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString
     Wipe(password);
     switch (recovered.status) {
     case ProtectStatus::Ok:
-        presentDecoded(dialog, recovered.kind, std::move(recovered.content), bitmapName,
+        presentDecoded(dialog, recovered.kind, recovered.content.take(), bitmapName,
                        recovered.protection == Protection::Sealed ? QStringLiteral(" (sealed)") : QString());
         return;
     case ProtectStatus::NeedsPassword:
@@ -384,6 +384,7 @@ void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, co
         return;
     }
     QString savePath;
+    std::string_view body = text;
     if (kind == kKindFile) {
         FilePayload file;
         if (!SplitFilePayload(text, file)) {
@@ -399,12 +400,12 @@ void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, co
             savePath = dialog.GetSaveName(this, proposed, QString(), QStringLiteral("Save File As"),
                                           allFilesFilter(), QString());
         } while (!savePath.isEmpty() && !replaceConfirmed(savePath));
-        text = std::move(file.data);
+        body = file.data;
     }
     if (!savePath.isEmpty()) {
         // The file is replaced only once the new content is complete.
         std::string lost;
-        if (Failure f = WriteWholeFile(localPath(savePath), text, &lost)) {
+        if (Failure f = WriteWholeFile(localPath(savePath), body, &lost)) {
             MsgBox("Cannot write file " + savePath.toStdString() + ":\r\n" + f.describe() + ".", MsgIcon::Information);
             errorStatus();
         } else {

@@ -39,7 +39,7 @@ void describeSealed(const Recovered& opened, HiddenFacts& facts, QJsonObject& hi
     if (opened.status != ProtectStatus::Ok) {
         facts.text += label + ProtectionText(opened.status) + "\n";
         facts.status = kExitRefused;
-    } else if (opened.kind == kKindFile && SplitFilePayload(opened.content, file)) {
+    } else if (opened.kind == kKindFile && SplitFilePayload(opened.content.view(), file)) {
         facts.text += label + "a file, \"" + Shown(file.name) + "\", " + FormatNumber(int64_t(file.data.size())) +
                       " bytes\n";
         hidden[QStringLiteral("contents")] = QJsonObject{{QStringLiteral("kind"), QStringLiteral("file")},
@@ -50,7 +50,6 @@ void describeSealed(const Recovered& opened, HiddenFacts& facts, QJsonObject& hi
         hidden[QStringLiteral("contents")] = QJsonObject{{QStringLiteral("kind"), QStringLiteral("message")},
                                                          {QStringLiteral("bytes"), qint64(opened.content.size())}};
     }
-    Wipe(file.data);
 }
 
 // True, with what it holds in facts, when a stealth payload opens with password.
@@ -69,7 +68,7 @@ bool lookForStealth(PictureToDecode& picture, std::u16string& password, HiddenFa
                        {QStringLiteral("stealth"), true}};
     Recovered opened{ProtectStatus::Ok, Protection::Stealth, found.kind, std::move(found.payload)};
     describeSealed(opened, facts, hidden, "Stealth:         ");
-    Wipe(opened.content);
+    opened.content.wipe();
     facts.json = hidden;
     return true;
 }
@@ -118,7 +117,7 @@ HiddenFacts lookAtHidden(const Options& options)
     } else if (sealed && !password.empty()) {
         Recovered opened = Recover(decoded.kind, decoded.payload, password, true);
         describeSealed(opened, facts, hidden);
-        Wipe(opened.content);
+        opened.content.wipe();
     }
     Wipe(password);
     facts.json = hidden;

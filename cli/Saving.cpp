@@ -19,7 +19,7 @@ namespace mirel::cli {
 namespace {
 
 // Writes data to one of the program's streams ("-" is standard output). Returns an exit status.
-int writeToStream(const std::string& path, const std::string& data)
+int writeToStream(const std::string& path, std::string_view data)
 {
     const int fd = path == "-" ? STDOUT_FILENO : StreamNamedBy(path);
     if (fd == STDOUT_FILENO)
@@ -41,7 +41,7 @@ bool isStream(const std::string& path)
 }
 
 // Saves a decoded file payload where --output says, under its stored name otherwise.
-int saveFile(const Options& options, const std::string& text)
+int saveFile(const Options& options, std::string_view text)
 {
     FilePayload file;
     if (!SplitFilePayload(text, file)) {
@@ -87,7 +87,7 @@ bool IsDirectory(const std::string& path)
 int ProtectionProblem(ProtectStatus status)
 {
     Say(PlainText(status));
-    return status == ProtectStatus::Failed ? kExitFailed : kExitRefused;
+    return status == ProtectStatus::Failed || status == ProtectStatus::NoRoom ? kExitFailed : kExitRefused;
 }
 
 // Says that the file at path is replaced only with --force, and what replacing it would lose.
@@ -103,7 +103,7 @@ int RefuseToReplace(const std::string& path)
 // Writes data to path (a stream for "-", /dev/stdout and the like) unless a file is there and
 // --force was not given. The file is replaced only once the new one is complete, keeping what
 // was its own where it can; a link there is replaced, not followed.
-int SaveTo(const std::string& path, const std::string& data, bool force)
+int SaveTo(const std::string& path, std::string_view data, bool force)
 {
     if (isStream(path))
         return writeToStream(path, data);
@@ -138,7 +138,7 @@ int CheckOutput(const Options& options)
 
 // Shows or saves what was hidden: a message on standard output or at --output, a file under its
 // stored name or at --output.
-int Present(const Options& options, uint8_t kind, const std::string& text)
+int Present(const Options& options, uint8_t kind, std::string_view text)
 {
     if (text.empty()) {
         Say(PlainText(CodecResult{CodecStatus::Ok, kind, {}, {}, {}, Problem::NothingHidden, 0},
@@ -182,8 +182,8 @@ int PresentRecovered(const Options& options, Recovered& recovered, const std::st
         Say(recovered.protection == Protection::Sealed
                 ? "The hidden data was sealed, and it opened with the password."
                 : "The hidden data was in the stealth layout, and it opened with the password.");
-    const int result = Present(options, recovered.kind, recovered.content);
-    Wipe(recovered.content);
+    const int result = Present(options, recovered.kind, recovered.content.view());
+    recovered.content.wipe();
     return result;
 }
 

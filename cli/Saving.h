@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mirel::cli {
 
@@ -26,7 +27,7 @@ int RefuseToReplace(const std::string& path);
 // Writes data to path (a stream for "-", /dev/stdout and the like) unless a file is there and
 // force is false. The file is replaced only once the new one is complete, keeping what was its own
 // where it can; a link there is replaced, not followed. Returns an exit status.
-int SaveTo(const std::string& path, const std::string& data, bool force);
+int SaveTo(const std::string& path, std::string_view data, bool force);
 
 // Refuses, before anything is decoded, an --output that could not take the result anyway.
 // Returns an exit status.
@@ -35,7 +36,7 @@ int CheckOutput(const Options& options);
 // Shows or saves what was hidden: a message on standard output (on a terminal with a final line
 // break) or at --output, a file under its stored name (always a file name in the folder) or at
 // --output. Returns an exit status.
-int Present(const Options& options, uint8_t kind, const std::string& text);
+int Present(const Options& options, uint8_t kind, std::string_view text);
 
 // Presents what a decode or open recovered. Without a password a sealed box is saved as it is (as
 // the file that stored holds, when given) only where --output asks for it. Returns an exit status.

@@ -27,8 +27,8 @@ bool SplitFilePayload(std::string_view payload, FilePayload& file)
     const size_t n = static_cast<unsigned char>(payload[0]);
     if (payload.size() < n + 1)
         return false;
-    file.name = std::string(payload.substr(1, n));
-    file.data = std::string(payload.substr(n + 1));
+    file.name = payload.substr(1, n);
+    file.data = payload.substr(n + 1);
     return true;
 }
 

@@ -24,9 +24,10 @@ inline constexpr size_t kMaxNameBytes = 255;
 // The file payload for name (8-bit bytes; only its first 255 count) and data.
 std::string FrameFilePayload(std::string_view name, std::string_view data);
 
+// The parts of a file payload, seen where they are in it (valid while the payload is).
 struct FilePayload {
-    std::string name;  // as stored: it comes from the picture and may hold anything
-    std::string data;
+    std::string_view name;  // as stored: it comes from the picture and may hold anything
+    std::string_view data;
 };
 
 // Takes a deciphered file payload apart into file: the name is the n bytes after the first, the

@@ -19,6 +19,8 @@ const char* ProtectionText(ProtectStatus status)
                "work of its own seals); it was not opened.";
     case ProtectStatus::Newer: return "The sealed data was made by a newer version of Mirel; it was not opened.";
     case ProtectStatus::Unavailable: return "The encryption library (libsodium) cannot start.";
+    case ProtectStatus::NoRoom:
+        return "There is no room in the temporary folder for what the sealed data holds; it was not opened.";
     case ProtectStatus::Failed: break;
     }
     return "There is not enough memory for the key derivation.";
@@ -42,6 +44,7 @@ ProtectStatus statusOf(SealStatus status)
     case SealStatus::TooCostly: return ProtectStatus::TooCostly;
     case SealStatus::Newer: return ProtectStatus::Newer;
     case SealStatus::Unavailable: return ProtectStatus::Unavailable;
+    case SealStatus::NoRoom: return ProtectStatus::NoRoom;
     case SealStatus::Failed: break;
     }
     return ProtectStatus::Failed;
@@ -94,7 +97,7 @@ Recovered Recover(uint8_t storedKind, std::string_view stored, std::u16string_vi
     }
     recovered.status = statusOf(OpenSealedBox(box, password, recovered.kind, recovered.content));
     if (recovered.status != ProtectStatus::Ok)
-        Wipe(recovered.content);
+        recovered.content.wipe();
     return recovered;
 }
 

@@ -33,6 +33,7 @@ enum class ProtectStatus {
     Newer,          // the box was made by a newer version
     Unavailable,    // the encryption library cannot start
     Failed,         // no memory for the key derivation
+    NoRoom,         // the temporary folder cannot take what the box holds
 };
 
 // The one text for each status but Ok and NeedsPassword, said alike by both programs.
@@ -56,7 +57,7 @@ struct Recovered {
     ProtectStatus status = ProtectStatus::Failed;
     Protection protection = Protection::Plain;  // what the picture holds
     uint8_t kind = 0;                           // of the content
-    std::string content;                        // deciphered or opened; empty unless Ok
+    HeldBytes content;                          // deciphered or opened; empty unless Ok
 };
 
 // Turns the payload and kind a decode got back into what was protected. A sealed box opens with

@@ -105,33 +105,36 @@ SealStatus checkBox(std::string_view box)
 }
 
 // Inflates body into payload a slice at a time: Refused when it is not a zlib stream, or holds
-// more or less than length bytes.
-SealStatus inflateInto(std::string_view body, uint32_t length, std::string& payload)
+// more or less than length bytes; NoRoom when what it holds cannot be held.
+SealStatus inflateInto(std::string_view body, uint32_t length, HeldBytes& payload)
 {
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
         return SealStatus::Failed;
     stream.next_in = const_cast<Bytef*>(bytesOf(body));
     stream.avail_in = static_cast<uInt>(body.size());
-    payload.reserve(std::min<size_t>(length, body.size() * 4 + kInflateSlice));
     int status = Z_OK;
+    bool held = true;
     unsigned char slice[kInflateSlice];
-    while (status == Z_OK) {
+    while (status == Z_OK && held) {
         stream.next_out = slice;
         stream.avail_out = sizeof slice;
         status = inflate(&stream, Z_NO_FLUSH);
         const size_t got = sizeof slice - stream.avail_out;
         if ((status != Z_OK && status != Z_STREAM_END) || payload.size() + got > length)
             break;
-        payload.append(reinterpret_cast<const char*>(slice), got);
+        held = !payload.append(reinterpret_cast<const char*>(slice), got);
     }
     sodium_memzero(slice, sizeof slice);
     inflateEnd(&stream);
+    held = held && !payload.finish();
+    if (!held)
+        return SealStatus::NoRoom;
     return status == Z_STREAM_END && payload.size() == length ? SealStatus::Ok : SealStatus::Refused;
 }
 
 // Takes the opened inside apart: its padding off, kind, length and payload.
-SealStatus unpackInside(std::string& inside, uint8_t flags, uint8_t& kind, std::string& payload)
+SealStatus unpackInside(std::string& inside, uint8_t flags, uint8_t& kind, HeldBytes& payload)
 {
     if (flags & kPadded) {
         size_t unpadded = 0;
@@ -152,7 +155,7 @@ SealStatus unpackInside(std::string& inside, uint8_t flags, uint8_t& kind, std::
         return inflateInto(body, length, payload);
     if (body.size() != length)
         return SealStatus::Refused;
-    payload.assign(body);
+    payload = std::string(body);
     return SealStatus::Ok;
 }
 
@@ -173,7 +176,7 @@ bool FindSealedBox(std::string_view storedPayload, std::string& box)
     FilePayload file;
     if (!SplitFilePayload(storedPayload, file) || (file.name != kSealedName && !IsSealedBox(file.data)))
         return false;
-    box = std::move(file.data);
+    box = std::string(file.data);
     return true;
 }
 
@@ -188,7 +191,7 @@ SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_vi
     return status;
 }
 
-SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, std::string& payload)
+SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, HeldBytes& payload)
 {
     std::u16string composed = NfcOf(password);
     std::string key = Utf8FromUtf16(composed);
@@ -262,10 +265,10 @@ SealStatus SealPayload(uint8_t kind, std::string_view payload, std::string_view 
     return SealStatus::Ok;
 }
 
-SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_t& kind, std::string& payload)
+SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_t& kind, HeldBytes& payload)
 {
     kind = 0;
-    payload.clear();
+    payload.wipe();
     if (const SealStatus status = checkBox(box); status != SealStatus::Ok)
         return status;
     const SealCost cost{le64At(box, kOperationsAt), le64At(box, kMemoryAt)};
@@ -285,11 +288,11 @@ SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_
         const SealStatus unpacked = unpackInside(inside, static_cast<uint8_t>(box[kFlagsAt]), kind, payload);
         Wipe(inside);
         if (unpacked != SealStatus::Ok)
-            Wipe(payload);
+            payload.wipe();
         return unpacked;
     } catch (const std::bad_alloc&) {
         Wipe(inside);
-        Wipe(payload);
+        payload.wipe();
         return SealStatus::Failed;
     }
 }

@@ -41,6 +41,7 @@
 // the picture's statistics change as with any hiding.
 
 #include "ErrorCode.h"
+#include "HeldBytes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +61,7 @@ enum class SealStatus {
     Newer,        // a version or flags of a newer program
     Unavailable,  // the encryption library cannot start
     Failed,       // no memory for the key derivation
+    NoRoom,       // the temporary folder cannot take what the box holds
 };
 
 // The one message for a box that does not open.
@@ -84,7 +86,7 @@ SealStatus SealPayload(uint8_t kind, std::string_view payload, std::string_view 
 // copy of the password is wiped after use.
 SealStatus SealPayload(uint8_t kind, std::string_view payload, std::u16string_view password, std::string& box,
                        const SealCost& cost = DefaultSealCost());
-SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, std::string& payload);
+SealStatus OpenSealedBox(std::string_view box, std::u16string_view password, uint8_t& kind, HeldBytes& payload);
 
 // True when bytes start like a sealed box (its magic).
 bool IsSealedBox(std::string_view bytes);
@@ -95,8 +97,9 @@ bool FindSealedBox(std::string_view storedPayload, std::string& box);
 
 // Opens box with password into kind and payload. TooCostly or Newer before the password is used;
 // Refused for a wrong password or any changed byte, or an inside longer than it says; nothing is
-// handed back then. The inside is inflated a slice at a time, never past its stated length.
-SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_t& kind, std::string& payload);
+// handed back then. The inside is inflated a slice at a time, never past its stated length, into
+// payload, which holds it aside in a file when it is large; NoRoom when it cannot be held.
+SealStatus OpenSealedBox(std::string_view box, std::string_view password, uint8_t& kind, HeldBytes& payload);
 
 // Overwrites text's characters before it is emptied, in a way the compiler keeps.
 void Wipe(std::string& text);

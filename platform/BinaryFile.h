@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mirel {
 
@@ -143,6 +144,6 @@ void RemoveUnfinishedOutputs();
 Failure ReadWholeFile(const std::string& path, std::string& data);
 // Writes data as the whole content of the file at path through an OutputFile: the old content
 // stays until the new one is complete. note receives what OutputFile::commit() says.
-Failure WriteWholeFile(const std::string& path, const std::string& data, std::string* note = nullptr);
+Failure WriteWholeFile(const std::string& path, std::string_view data, std::string* note = nullptr);
 
 }  // namespace mirel

@@ -306,7 +306,7 @@ Failure OutputFile::commit(std::string* note)
     return release({});
 }
 
-Failure WriteWholeFile(const std::string& path, const std::string& data, std::string* note)
+Failure WriteWholeFile(const std::string& path, std::string_view data, std::string* note)
 {
     OutputFile out;
     if (Failure f = OutputFile::create(path, out))

@@ -70,6 +70,11 @@ python3 -c 'import os, struct; open("sealed.mirel", "wb").write(b"MIRELBOX\1\0" 
 "$cli" encode carrier.bmp costly.bmp --file sealed.mirel --quiet
 rm sealed.mirel
 echo pw > pw.txt
+# A sealed 70 MB file of zeros, a box of 70 KB, in a carrier of 600 x 400 that can hold it: what
+# it inflates to is more than memory should hold, and is held aside in the temporary folder.
+python3 -c 'import os, struct; w, h = 600, 400; open("roomy.bmp", "wb").write(b"BM" + struct.pack("<IHHIIiiHHIIiiII", 54 + w * h * 3, 0, 0, 54, 40, w, h, 1, 24, 0, w * h * 3, 2835, 2835, 0, 0) + os.urandom(w * h * 3))'
+head -c 70000000 /dev/zero > zeros.bin
+"$cli" encode roomy.bmp inflating.bmp --file zeros.bin --seal --password-file pw.txt --quiet
 
 failures=0
 fail() {
@@ -189,6 +194,12 @@ expect "a box that asks for 4 GiB" 1 "asks for more work than Mirel allows" \
 [ ! -e sealed.mirel ] || fail "the costly box was written out"
 expect "info on a box that asks for 4 GiB" 1 "asks for more work than Mirel allows" \
   bash -c '"$0" info costly.bmp --password-file pw.txt >&2' "$cli"
+expect "a box that inflates past a full temporary folder" 2 "no room in the temporary folder" \
+  env TMPDIR="$work/full" "$cli" decode inflating.bmp --password-file pw.txt --output inbox/zeros.bin --quiet
+[ ! -e inbox/zeros.bin ] || fail "a part of the inflated file was written out"
+expect "a box that inflates to 70 MB" 0 "" "$cli" decode inflating.bmp --password-file pw.txt --output inbox/zeros.bin --quiet
+cmp -s zeros.bin inbox/zeros.bin || fail "the inflated file is not what was sealed"
+rm zeros.bin inbox/zeros.bin
 expect "a length that does not fit after the offset" 2 "announces more data than it can hold after offset 4" \
   "$cli" decode announcing.bmp --offset 4 --quiet
 
