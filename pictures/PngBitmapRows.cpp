@@ -47,8 +47,6 @@ Failure PngBitmapRows::open(BinaryFile& png, BitmapHeader& header, size_t window
         return f;
     if (Failure f = CheckPlainSize(png.path(), ihdr.width, ihdr.height))
         return f;
-    if (ihdr.interlace_method && uint64_t(ihdr.width) * ihdr.height > kMostInterlaced)
-        return {ErrorCode::OutOfMemory, png.path() + ": an interlaced PNG this large is not read"};
     m_png = &png;
     m_width = ihdr.width;
     m_height = ihdr.height;
@@ -89,7 +87,7 @@ Failure PngBitmapRows::nextRow(uint8_t* row, size_t size)
     return {};
 }
 
-void PngBitmapRows::keepRow(int64_t y, const uint8_t* pixels, int bytesPerPixel)
+void PngBitmapRows::keepRow(int64_t y, const uint8_t* pixels, int bytesPerPixel, int pass)
 {
     const int64_t row = m_height - 1 - y;
     if (row < m_first || row >= m_first + m_kept)
@@ -97,13 +95,16 @@ void PngBitmapRows::keepRow(int64_t y, const uint8_t* pixels, int bytesPerPixel)
     uint8_t* bits = m_bits.data() + size_t(row - m_first) * m_bitBytes;
     const size_t bytes = size_t(m_width) * kBytesPerPixel;
     size_t done = 0;
-    if (bytesPerPixel == kBytesPerPixel) {
+    if (bytesPerPixel == kBytesPerPixel && pass == kPasses - 1) {
         done = bytes / kBitsPerByte * kBitsPerByte;
         packLowBits(pixels, done, bits);
     }
-    for (size_t j = done; j < bytes; ++j) {
-        const uint8_t byte = pixels[j / kBytesPerPixel * size_t(bytesPerPixel) + j % kBytesPerPixel];
-        bits[j / kBitsPerByte] = static_cast<uint8_t>(bits[j / kBitsPerByte] | (byte & 1u) << (j % kBitsPerByte));
+    const size_t step = kPassColumnStep[pass] * kBytesPerPixel;
+    for (size_t first = std::max<size_t>(done, kPassColumn[pass] * kBytesPerPixel); first < bytes; first += step) {
+        for (size_t j = first; j < first + kBytesPerPixel && j < bytes; ++j) {
+            const uint8_t byte = pixels[j / kBytesPerPixel * size_t(bytesPerPixel) + j % kBytesPerPixel];
+            bits[j / kBitsPerByte] = static_cast<uint8_t>(bits[j / kBitsPerByte] | (byte & 1u) << (j % kBitsPerByte));
+        }
     }
 }
 
@@ -135,35 +136,31 @@ Failure PngBitmapRows::decodeWindow(int64_t firstRow)
     const size_t rowBytes = size_t(m_width) * size_t(bytesPerPixel);
     std::vector<uint8_t> pixels;
     try {
-        pixels.resize(ihdr.interlace_method ? rowBytes * size_t(m_height) : rowBytes);
+        pixels.resize(rowBytes);
     } catch (const std::bad_alloc&) {
         return {ErrorCode::OutOfMemory, m_png->path() + ": no room to decode it"};
     }
     m_kept = kept;
     bool aborted = false;
-    if (ihdr.interlace_method) {
-        if (const int error = spng_decode_image(ctx.get(), pixels.data(), pixels.size(), format, 0))
-            return PngFailure(stream, error);
-        for (int64_t y = lastY + 1 - kept; y <= lastY; ++y)
-            keepRow(y, pixels.data() + size_t(y) * rowBytes, bytesPerPixel);
-        return {};
-    }
+    // An interlaced picture's rows are complete only after its last pass: it is read to its end.
+    const bool interlaced = ihdr.interlace_method != 0;
     if (const int error = spng_decode_image(ctx.get(), nullptr, 0, format, SPNG_DECODE_PROGRESSIVE))
         return PngFailure(stream, error);
     int status = 0;
     spng_row_info info {};
+    uint32_t done = 0;
     do {
         if ((status = spng_get_row_info(ctx.get(), &info)) != 0)
             break;
         status = spng_decode_row(ctx.get(), pixels.data(), pixels.size());
         if (status != 0 && status != SPNG_EOI)
             break;
-        keepRow(info.row_num, pixels.data(), bytesPerPixel);
-        if (!YieldForRows(info.row_num, aborted)) {
+        keepRow(info.row_num, pixels.data(), bytesPerPixel, interlaced ? info.pass : kPasses - 1);
+        if (!YieldForRows(done++, aborted)) {
             m_kept = 0;
             return {};
         }
-    } while (status == 0 && info.row_num < lastY);
+    } while (status == 0 && (interlaced || info.row_num < lastY));
     if (status != 0 && status != SPNG_EOI)
         return PngFailure(stream, status);
     return {};

@@ -115,6 +115,18 @@ Failure CheckPlainSize(const std::string& picture, uint32_t width, uint32_t heig
     return {};
 }
 
+uint32_t ScanlinesOf(uint32_t width, uint32_t height, bool interlaced)
+{
+    if (!interlaced)
+        return height;
+    uint32_t scanlines = 0;
+    for (int p = 0; p < kPasses; ++p) {
+        if (width > kPassColumn[p] && height > kPassRow[p])
+            scanlines += (height - kPassRow[p] + kPassRowStep[p] - 1) / kPassRowStep[p];
+    }
+    return scanlines;
+}
+
 bool YieldForRows(uint32_t row, bool& aborted, uint32_t rows)
 {
     if ((row + 1) % kRowsPerYield != 0)
@@ -145,6 +157,22 @@ Failure PlainBitmapWriter::putRow(uint32_t y, const uint8_t* pixels, int bytesPe
 {
     swapRedAndBlue(pixels, bytesPerPixel, m_row.data(), static_cast<size_t>(m_geometry.dataBytes / kBytesPerPixel));
     return m_bmp->writeAt(kHeaderSize + (m_geometry.rows - 1 - y) * m_geometry.stride, m_row.data(), m_row.size());
+}
+
+Failure PlainBitmapWriter::putPass(uint32_t y, const uint8_t* pixels, int bytesPerPixel, int pass)
+{
+    const int64_t at = kHeaderSize + (m_geometry.rows - 1 - y) * m_geometry.stride;
+    if (Failure f = m_bmp->readAt(at, m_row.data(), m_row.size()))
+        return f;
+    const size_t width = static_cast<size_t>(m_geometry.dataBytes / kBytesPerPixel);
+    for (size_t x = kPassColumn[pass]; x < width; x += kPassColumnStep[pass]) {
+        const uint8_t* source = pixels + x * size_t(bytesPerPixel);
+        uint8_t* target = m_row.data() + x * kBytesPerPixel;
+        target[0] = source[2];
+        target[1] = source[1];
+        target[2] = source[0];
+    }
+    return m_bmp->writeAt(at, m_row.data(), m_row.size());
 }
 
 bool HasPngSignature(const uint8_t* bytes, size_t size)
@@ -183,53 +211,39 @@ Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bo
     if (Failure f = writer.begin(bmp, png.path(), ihdr.width, ihdr.height))
         return f;
 
-    const size_t rgbaRow = size_t(ihdr.width) * kRgba;
-    if (ihdr.interlace_method && uint64_t(ihdr.width) * ihdr.height > kMostInterlaced)
-        return {ErrorCode::OutOfMemory, png.path() + ": an interlaced PNG this large is not read"};
     std::vector<uint8_t> rgba;
     try {
-        // An interlaced picture comes in passes over the whole of it: it is decoded whole.
-        rgba.resize(ihdr.interlace_method ? rgbaRow * ihdr.height : rgbaRow);
+        rgba.resize(size_t(ihdr.width) * kRgba);
     } catch (const std::bad_alloc&) {
         return {ErrorCode::OutOfMemory, png.path() + ": no room to decode it"};
     }
-    // One row of the picture, from the top, into its place in the bitmap; its alpha only tells
-    // whether anything was less than opaque.
-    const auto putRow = [&](uint32_t y, const uint8_t* source) {
-        for (uint32_t x = 0; x < ihdr.width && !transparent; ++x)
-            transparent = source[size_t(x) * kRgba + 3] != kOpaque;
-        return writer.putRow(y, source, kRgba);
-    };
-
-    if (ihdr.interlace_method) {
-        if (const int error = spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS))
-            return PngFailure(stream, error);
-        for (uint32_t y = 0; y < ihdr.height; ++y) {
-            if (Failure f = putRow(y, rgba.data() + size_t(y) * rgbaRow))
-                return f;
-            if (!YieldForRows(y, aborted, ihdr.height))
-                return {};
-        }
-    } else {
-        if (const int error = spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
-                                                SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
-            return PngFailure(stream, error);
-        int status = 0;
-        do {
-            spng_row_info row {};
-            if ((status = spng_get_row_info(ctx.get(), &row)) != 0)
-                break;
-            status = spng_decode_row(ctx.get(), rgba.data(), rgba.size());
-            if (status != 0 && status != SPNG_EOI)
-                break;
-            if (Failure f = putRow(row.row_num, rgba.data()))
-                return f;
-            if (!YieldForRows(row.row_num, aborted, ihdr.height))
-                return {};
-        } while (status == 0);
-        if (status != SPNG_EOI)
-            return PngFailure(stream, status);
-    }
+    const bool interlaced = ihdr.interlace_method != 0;
+    const uint32_t scanlines = ScanlinesOf(ihdr.width, ihdr.height, interlaced);
+    if (const int error = spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
+                                            SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
+        return PngFailure(stream, error);
+    int status = 0;
+    uint32_t done = 0;
+    do {
+        spng_row_info row {};
+        if ((status = spng_get_row_info(ctx.get(), &row)) != 0)
+            break;
+        status = spng_decode_row(ctx.get(), rgba.data(), rgba.size());
+        if (status != 0 && status != SPNG_EOI)
+            break;
+        // The row's pixels (of its pass) in their place; their alpha only tells whether anything
+        // was less than opaque.
+        const int pass = interlaced ? row.pass : kPasses - 1;
+        for (uint32_t x = kPassColumn[pass]; x < ihdr.width && !transparent; x += kPassColumnStep[pass])
+            transparent = rgba[size_t(x) * kRgba + 3] != kOpaque;
+        if (Failure f = interlaced ? writer.putPass(row.row_num, rgba.data(), kRgba, pass)
+                                   : writer.putRow(row.row_num, rgba.data(), kRgba))
+            return f;
+        if (!YieldForRows(done++, aborted, scanlines))
+            return {};
+    } while (status == 0);
+    if (status != SPNG_EOI)
+        return PngFailure(stream, status);
     return bmp.seek(0);
 }
 

@@ -55,6 +55,9 @@ public:
     // Puts row y, counted from the top, in its place: pixels holds red, green and blue first in
     // each of its bytesPerPixel bytes.
     Failure putRow(uint32_t y, const uint8_t* pixels, int bytesPerPixel);
+    // The same for a row of pass of an interlaced picture: only the pixels of that pass are
+    // put in place, the others are kept as they are.
+    Failure putPass(uint32_t y, const uint8_t* pixels, int bytesPerPixel, int pass);
 
 private:
     BinaryFile* m_bmp = nullptr;
@@ -72,7 +75,8 @@ Failure ReadPngFacts(BinaryFile& file, PngFacts& facts);
 // Writes the pixels of the PNG in png (from its first byte) into bmp, an empty file, as the
 // plain bitmap that holds them, and moves bmp back to its first byte. Yields every few rows and
 // stops when the user aborts (aborted is set, and bmp holds nothing useful). transparent tells
-// whether a pixel was less than opaque. Interlaced pictures are decoded whole first.
+// whether a pixel was less than opaque. An interlaced picture is put together a row of a pass at
+// a time.
 Failure PngToPlainBitmap(BinaryFile& png, BinaryFile& bmp, bool& transparent, bool& aborted);
 
 // The rows of the plain bitmap that holds a PNG's pixels, handed to the decoder as it walks
@@ -99,8 +103,9 @@ private:
     // One pass over the PNG that keeps the window of rows from firstRow on.
     Failure decodeWindow(int64_t firstRow);
     // Keeps the lowest bits of the PNG's row y (from the top), of pixels of bytesPerPixel bytes
-    // with red, green and blue first, when it is in the window.
-    void keepRow(int64_t y, const uint8_t* pixels, int bytesPerPixel);
+    // with red, green and blue first, when it is in the window: those of pass (of an interlaced
+    // picture; the last pass holds every pixel of its rows, as a row that is not interlaced does).
+    void keepRow(int64_t y, const uint8_t* pixels, int bytesPerPixel, int pass);
 
     BinaryFile* m_png = nullptr;
     uint32_t m_width = 0;

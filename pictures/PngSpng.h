@@ -16,9 +16,18 @@ namespace mirel::png {
 
 inline constexpr int kRgba = 4;
 inline constexpr int kRowsPerYield = 64;
-// Interlaced pictures come in passes over the whole of them and are decoded whole: at most this
-// many pixels.
-inline constexpr uint64_t kMostInterlaced = uint64_t(1) << 26;
+// An interlaced picture comes in seven passes over the whole of it. A row of pass p holds the
+// pixels of its row from column kPassColumn[p] on, every kPassColumnStep[p]-th; its rows are
+// every kPassRowStep[p]-th from row kPassRow[p].
+inline constexpr int kPasses = 7;
+inline constexpr uint32_t kPassColumn[kPasses] = {0, 4, 0, 2, 0, 1, 0};
+inline constexpr uint32_t kPassColumnStep[kPasses] = {8, 8, 4, 4, 2, 2, 1};
+inline constexpr uint32_t kPassRow[kPasses] = {0, 0, 4, 0, 2, 0, 1};
+inline constexpr uint32_t kPassRowStep[kPasses] = {8, 8, 8, 4, 4, 2, 2};
+
+// How many rows a progressive decode of a picture of width x height hands out: height, or when
+// it is interlaced the rows of all its passes.
+uint32_t ScanlinesOf(uint32_t width, uint32_t height, bool interlaced);
 
 struct ContextDeleter {
     void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }

@@ -146,7 +146,7 @@ private slots:
         QTest::addColumn<QSize>("made");  // of a PNG made here
         QTest::addColumn<int>("quality");  // of its writer: 100 stores the rows as they are
         QTest::addColumn<int>("secretBytes");
-        for (const char* name : {"rgba.png", "deep16.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp",
+        for (const char* name : {"rgba.png", "deep16.png", "interlaced.png", "photo.jpg", "palette.gif", "screen.gif", "v5.bmp",
                                  "argb.bmp", "topdown.bmp", "palette.bmp"})
             QTest::newRow(name) << QString::fromLatin1(name) << (QByteArray(name) == "rgba.png") << QSize() << -1
                                 << 300;
@@ -200,6 +200,15 @@ private slots:
             // byte 54, 24 bits, rows bottom to top.
             const QImage bmp(dir + "/out.bmp");
             QVERIFY(!bmp.isNull());
+            if (carrier == "interlaced.png") {  // put together from its passes, and read from them
+                const QImage passes = QImage(source).convertToFormat(QImage::Format_RGB888);
+                const QImage hidden = bmp.convertToFormat(QImage::Format_RGB888);
+                for (int y = 0; y < passes.height(); ++y) {
+                    for (int x = 0; x < passes.width() * 3; ++x)
+                        QVERIFY((passes.constScanLine(y)[x] ^ hidden.constScanLine(y)[x]) <= 1);
+                }
+                QCOMPARE(cli({"decode", source}).out, QByteArray("hidden before interlacing"));
+            }
             // info tells the size the carrier is taken at.
             const QJsonObject facts = QJsonDocument::fromJson(cli({"info", source, "--json"}).out).object();
             QCOMPARE(QSize(facts.value("width").toInt(), facts.value("height").toInt()), bmp.size());
