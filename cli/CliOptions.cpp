@@ -364,7 +364,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args, Pars
     files.erase(files.begin());
     Options& options = parse.options;
     if (name == "help") {
+        // "help COMMAND" shows that command's help, as "COMMAND --help" does.
         options.command = Command::Help;
+        if (const CommandInfo* asked = files.empty() ? nullptr : findCommand(files.front()))
+            options.helpCommand = asked->command;
         return options;
     }
     const CommandInfo* command = findCommand(name);

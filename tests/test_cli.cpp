@@ -550,6 +550,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.startsWith("Usage:\n  mirel-cli encode CARRIER OUTPUT"));
         QVERIFY(r.out.contains("  --message TEXT ") && r.out.contains("  -h, --help "));
+        QCOMPARE(cli({"help", "encode"}).out, r.out);
         QVERIFY(!r.out.contains("mirel-cli decode") && !r.out.contains("--json") && !r.out.contains("--version"));
         r = cli({"info", "carrier.bmp", "-h"});
         QVERIFY(r.out.contains("mirel-cli info PICTURE") && r.out.contains("--json") && !r.out.contains("--message"));
