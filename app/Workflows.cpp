@@ -361,7 +361,7 @@ void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString
     Wipe(password);
     switch (recovered.status) {
     case ProtectStatus::Ok:
-        presentDecoded(dialog, recovered.kind, recovered.content.take(), bitmapName,
+        presentDecoded(dialog, recovered.kind, std::move(recovered.content), bitmapName,
                        recovered.protection == Protection::Sealed ? QStringLiteral(" (sealed)") : QString());
         return;
     case ProtectStatus::NeedsPassword:
@@ -375,7 +375,7 @@ void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString
     }
 }
 
-void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,
+void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, HeldBytes text, const QString& bitmapName,
                              const QString& note)
 {
     const auto errorStatus = [&] { setStatus(QStringLiteral(" Error decoding "), bitmapName); };
@@ -384,10 +384,10 @@ void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, co
         return;
     }
     QString savePath;
-    std::string_view body = text;
+    std::string_view body = text.view();
     if (kind == kKindFile) {
         FilePayload file;
-        if (!SplitFilePayload(text, file)) {
+        if (!SplitFilePayload(text.view(), file)) {
             MsgBox("The name of the hidden file runs past the end of its data.\r\n\r\nThe password or the offset "
                    "was probably wrong; nothing was saved.",
                    MsgIcon::Information);
@@ -413,14 +413,14 @@ void frmMain::presentDecoded(cDialog& dialog, uint8_t kind, std::string text, co
                 MsgBox(lost, MsgIcon::Information);
             setStatus(QStringLiteral(" Decoded file "), nameOf(savePath), note);
         }
-        Wipe(text);
+        text.wipe();
         return;
     }
-    txtMsg->setText(QString::fromStdU16String(Utf16FromAnsi(text)));
-    const bool garbled = kind != kKindFile && !LooksLikeText(text);
+    txtMsg->setText(QString::fromStdU16String(Utf16FromAnsi(body)));
+    const bool garbled = kind != kKindFile && !LooksLikeText(body);
     setStatus(QStringLiteral(" Decoded "), bitmapName,
               note + (garbled ? QStringLiteral(" (not like text: wrong password or offset?)") : QString()));
-    Wipe(text);
+    text.wipe();
 }
 
 }  // namespace mirel

@@ -108,7 +108,7 @@ private:
     void recover(cDialog& dialog, const std::string& decoded, const QString& bitmapName);
     // Shows or saves what a decode run got back, deciphered: a message in txtMsg, a file where the
     // user says; note follows the status text.
-    void presentDecoded(cDialog& dialog, uint8_t kind, std::string text, const QString& bitmapName,
+    void presentDecoded(cDialog& dialog, uint8_t kind, HeldBytes text, const QString& bitmapName,
                         const QString& note);
 
     // A close request came while an abort was pending: the window closes once the run has ended.
