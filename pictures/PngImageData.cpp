@@ -13,7 +13,6 @@ namespace mirel::png {
 
 namespace {
 
-constexpr size_t kPieceSize = size_t(1) << 16;
 constexpr int kBlockBoundary = 128;  // z_stream::data_type: at the end of a deflate block
 constexpr int kLastBlock = 64;       // z_stream::data_type: in the stream's last block
 constexpr int kUnusedBitsMask = 7;   // z_stream::data_type: unused bits of the last byte taken
@@ -23,13 +22,19 @@ constexpr int64_t kMostChunks = 1 << 20;
 
 enum Filter : uint8_t { kNone, kSub, kUp, kAverage, kPaeth };
 
-uint8_t paeth(int a, int b, int c)
+// The Paeth predictor: of left, above and above-left, the one nearest to left + above - aboveLeft.
+inline uint8_t paeth(int a, int b, int c)
 {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a);
-    const int pb = std::abs(p - b);
-    const int pc = std::abs(p - c);
+    const int pa = std::abs(b - c);
+    const int pb = std::abs(a - c);
+    const int pc = std::abs(a + b - 2 * c);
     return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+// What a filtered byte costs in the sum BestFilter weighs: its magnitude read as signed.
+inline unsigned magnitude(uint8_t v)
+{
+    return std::min<unsigned>(v, uint8_t(-v));
 }
 
 // The value filter type predicts for a byte from the byte to its left, above and above-left.
@@ -58,13 +63,15 @@ bool isKept(const Chunk& chunk)
 }
 
 // Hands the data of the IDAT chunks of file, in order, to take(bytes, count) a piece at a time,
-// checking each chunk's CRC. False when a CRC is wrong, a read fails or take says stop.
+// checking each chunk's CRC, and with everyChunk that of every other chunk too. False when a CRC
+// is wrong, a read fails or take says stop.
 template <typename Take>
-bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take)
+bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take, bool everyChunk = false)
 {
     std::vector<uint8_t> piece(kPieceSize);
     for (const Chunk& chunk : chunks) {
-        if (!chunk.is("IDAT"))
+        const bool data = chunk.is("IDAT");
+        if (!data && !everyChunk)
             continue;
         uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.type), sizeof chunk.type);
         for (uint32_t done = 0; done < chunk.length;) {
@@ -72,7 +79,7 @@ bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take)
             if (file.readAt(chunk.at + kChunkHeaderSize + done, piece.data(), count))
                 return false;
             crc = crc32(crc, piece.data(), uInt(count));
-            if (!take(piece.data(), count))
+            if (data && !take(piece.data(), count))
                 return false;
             done += uint32_t(count);
         }
@@ -133,46 +140,6 @@ private:
     bool m_aborted = false;
 };
 
-// The IDAT chunks of a new PNG, each kPieceSize bytes of data but the last.
-class IdatWriter {
-public:
-    explicit IdatWriter(BinaryFile& out) : m_out(out) { m_chunk.reserve(kChunkHeaderSize + kPieceSize + kCrcSize); }
-
-    Failure add(const uint8_t* bytes, size_t count)
-    {
-        while (count > 0) {
-            if (m_chunk.empty())
-                m_chunk.assign({0, 0, 0, 0, 'I', 'D', 'A', 'T'});
-            const size_t n = std::min(count, kChunkHeaderSize + kPieceSize - m_chunk.size());
-            m_chunk.insert(m_chunk.end(), bytes, bytes + n);
-            bytes += n;
-            count -= n;
-            if (m_chunk.size() == kChunkHeaderSize + kPieceSize)
-                if (Failure f = flush())
-                    return f;
-        }
-        return {};
-    }
-
-    Failure flush()
-    {
-        if (m_chunk.empty())
-            return {};
-        const size_t length = m_chunk.size() - kChunkHeaderSize;
-        putBigEndian32(m_chunk.data(), uint32_t(length));
-        const uLong crc = crc32(0, m_chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset));
-        m_chunk.resize(m_chunk.size() + kCrcSize);
-        putBigEndian32(m_chunk.data() + kChunkHeaderSize + length, uint32_t(crc));
-        const Failure f = m_out.write(m_chunk.data(), m_chunk.size());
-        m_chunk.clear();
-        return f;
-    }
-
-private:
-    BinaryFile& m_out;
-    std::vector<uint8_t> m_chunk;
-};
-
 }  // namespace
 
 uint32_t BigEndian32(const uint8_t* bytes)
@@ -213,11 +180,53 @@ void SwapRedAndBlue(const uint8_t* from, uint8_t* to, size_t pixels)
 
 void FilterRow(uint8_t type, const uint8_t* pixels, const uint8_t* above, size_t count, uint8_t* out)
 {
-    for (size_t i = 0; i < count; ++i) {
-        const int left = i < kLeft ? 0 : pixels[i - kLeft];
-        const int aboveLeft = i < kLeft ? 0 : above[i - kLeft];
-        out[i] = uint8_t(pixels[i] - predict(type, left, above[i], aboveLeft));
+    // The first pixel has none to its left; the loops after it run without a branch per byte, so
+    // that the compiler makes them vector code.
+    const size_t first = std::min<size_t>(kLeft, count);
+    for (size_t i = 0; i < first; ++i)
+        out[i] = uint8_t(pixels[i] - predict(type, 0, above[i], 0));
+    const uint8_t* left = pixels - kLeft;
+    const uint8_t* aboveLeft = above - kLeft;
+    switch (type) {
+    case kNone: std::memcpy(out + first, pixels + first, count - first); break;
+    case kSub:
+        for (size_t i = first; i < count; ++i)
+            out[i] = uint8_t(pixels[i] - left[i]);
+        break;
+    case kUp:
+        for (size_t i = first; i < count; ++i)
+            out[i] = uint8_t(pixels[i] - above[i]);
+        break;
+    case kAverage:
+        for (size_t i = first; i < count; ++i)
+            out[i] = uint8_t(pixels[i] - ((left[i] + above[i]) >> 1));
+        break;
+    default:
+        for (size_t i = first; i < count; ++i)
+            out[i] = uint8_t(pixels[i] - paeth(left[i], above[i], aboveLeft[i]));
+        break;
     }
+}
+
+uint8_t BestFilter(const uint8_t* pixels, const uint8_t* above, size_t count)
+{
+    unsigned sums[kPaeth + 1] = {};
+    const size_t first = std::min<size_t>(kLeft, count);
+    for (size_t i = 0; i < first; ++i)
+        for (uint8_t type = kNone; type <= kPaeth; ++type)
+            sums[type] += magnitude(uint8_t(pixels[i] - predict(type, 0, above[i], 0)));
+    // All five in one pass, each sum in a variable of its own, so that the loop is vector code.
+    unsigned none = 0, sub = 0, up = 0, average = 0, paethSum = 0;
+    for (size_t i = first; i < count; ++i) {
+        const uint8_t x = pixels[i], a = pixels[i - kLeft], b = above[i], c = above[i - kLeft];
+        none += magnitude(x);
+        sub += magnitude(uint8_t(x - a));
+        up += magnitude(uint8_t(x - b));
+        average += magnitude(uint8_t(x - ((a + b) >> 1)));
+        paethSum += magnitude(uint8_t(x - paeth(a, b, c)));
+    }
+    const unsigned all[] = {sums[0] + none, sums[1] + sub, sums[2] + up, sums[3] + average, sums[4] + paethSum};
+    return uint8_t(std::min_element(std::begin(all), std::end(all)) - std::begin(all));
 }
 
 bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t count)
@@ -237,6 +246,68 @@ bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t count)
         row[i] = uint8_t(row[i] + predict(type, left, above[i], aboveLeft));
     }
     return true;
+}
+
+IdatWriter::IdatWriter(BinaryFile& out) : m_out(out)
+{
+    m_chunk.reserve(kChunkHeaderSize + kPieceSize + kCrcSize);
+}
+
+Failure IdatWriter::add(const uint8_t* bytes, size_t count)
+{
+    m_written += int64_t(count);
+    while (count > 0) {
+        if (m_chunk.empty())
+            m_chunk.assign({0, 0, 0, 0, 'I', 'D', 'A', 'T'});
+        const size_t n = std::min(count, kChunkHeaderSize + kPieceSize - m_chunk.size());
+        m_chunk.insert(m_chunk.end(), bytes, bytes + n);
+        bytes += n;
+        count -= n;
+        if (m_chunk.size() == kChunkHeaderSize + kPieceSize)
+            if (Failure f = flush())
+                return f;
+    }
+    return {};
+}
+
+Failure IdatWriter::flush()
+{
+    if (m_chunk.empty())
+        return {};
+    const size_t length = m_chunk.size() - kChunkHeaderSize;
+    putBigEndian32(m_chunk.data(), uint32_t(length));
+    const uLong crc = crc32(0, m_chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset));
+    m_chunk.resize(m_chunk.size() + kCrcSize);
+    putBigEndian32(m_chunk.data() + kChunkHeaderSize + length, uint32_t(crc));
+    const Failure f = m_out.write(m_chunk.data(), m_chunk.size());
+    m_chunk.clear();
+    return f;
+}
+
+Failure WriteChunk(BinaryFile& out, const char* type, const uint8_t* data, uint32_t length)
+{
+    std::vector<uint8_t> chunk(kChunkHeaderSize + size_t(length) + kCrcSize);
+    putBigEndian32(chunk.data(), length);
+    std::memcpy(chunk.data() + kChunkTypeOffset, type, kChunkHeaderSize - kChunkTypeOffset);
+    if (length > 0)
+        std::memcpy(chunk.data() + kChunkHeaderSize, data, length);
+    putBigEndian32(chunk.data() + kChunkHeaderSize + length,
+                   uint32_t(crc32(0, chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset))));
+    return out.write(chunk.data(), chunk.size());
+}
+
+Failure CheckWrittenPng(BinaryFile& file, int64_t length, int64_t idatBytes)
+{
+    std::vector<Chunk> chunks;
+    int64_t data = 0;
+    const auto count = [&](const uint8_t*, size_t n) {
+        data += int64_t(n);
+        return true;
+    };
+    if (file.length() == length && ListChunks(file, chunks) && forEachPiece(file, chunks, count, true) &&
+        data == idatBytes)
+        return {};
+    return {ErrorCode::DeviceIo, file.path() + ": the new picture does not read back as written"};
 }
 
 ScanEnd ScanImage(const Carrier& carrier, Scan& scan, int64_t mostRecent)
