@@ -289,18 +289,19 @@ Failure ReadStreamFrom(BinaryFile& file, const RowGeometry& geometry, int64_t fi
     const int64_t firstRow = firstGroup / geometry.groupsPerRow;
     if (Failure f = file.seek(kHeaderSize + firstRow * geometry.stride))
         return f;
-    bytes.reserve(static_cast<size_t>(count));
+    bytes.resize(static_cast<size_t>(count));
+    char* out = bytes.data();
     int64_t group = firstGroup;
     for (int64_t r = firstRow; group < firstGroup + count; ++r) {
         if (Failure f = file.readExact(row.data(), row.size()))
             return f;
-        for (int64_t g = group - r * geometry.groupsPerRow; g < geometry.groupsPerRow && group < firstGroup + count;
-             ++g, ++group) {
-            const uint8_t* at = row.data() + g * kGroupBytes;
-            if (group == firstGroup)
-                kind = at[kKindByte] & kLowBit;
-            bytes += static_cast<char>(TakeByte(at));
-        }
+        const int64_t rowStart = r * geometry.groupsPerRow;
+        const int64_t to = std::min(firstGroup + count, rowStart + geometry.groupsPerRow);
+        const uint8_t* at = row.data() + (group - rowStart) * kGroupBytes;
+        if (group == firstGroup)
+            kind = at[kKindByte] & kLowBit;
+        for (; group < to; ++group, at += kGroupBytes)
+            *out++ = static_cast<char>(TakeByte(at));
     }
     return {};
 }
