@@ -215,6 +215,16 @@ private slots:
                 QCOMPARE(QImage(dir + "/out.png").text("Title"), QStringLiteral("kept"));
             QCOMPARE(QImage(dir + "/out.png").convertToFormat(QImage::Format_RGB888),
                      bmp.convertToFormat(QImage::Format_RGB888));
+            // A bitmap carrier's pixels are those of the new picture but for their lowest bits.
+            if (source.endsWith(".bmp")) {
+                const QImage in = QImage(source).convertToFormat(QImage::Format_RGB888);
+                const QImage out = bmp.convertToFormat(QImage::Format_RGB888);
+                QCOMPARE(out.size(), in.size());
+                for (int y = 0; y < in.height(); ++y)
+                    for (qsizetype i = 0; i < in.width() * 3; ++i)
+                        QVERIFY2(((in.constScanLine(y)[i] ^ out.constScanLine(y)[i]) & 0xFE) == 0,
+                                 qPrintable(QString("row %1").arg(y)));
+            }
             const QByteArray header = readFile(dir + "/out.bmp").left(54);
             QCOMPARE(header.mid(10, 8), QByteArray("\x36\0\0\0\x28\0\0\0", 8));
             QCOMPARE(header.mid(28, 2), QByteArray("\x18\0", 2));
