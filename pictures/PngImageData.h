@@ -1,7 +1,7 @@
 #pragma once
 
-// Inside the pictures: a PNG's chunks and image data as the splice (PngSplice.h) reads, filters
-// and writes them, without libspng.
+// Inside the pictures: a PNG's chunks and image data as the splice (PngSplice.h) and the whole
+// writer (PngWrite.cpp) read, filter and write them, without libspng.
 //
 //   chunk:  offset  size    field
 //           0       4       length of the data, big-endian, at most 2^31 - 1
