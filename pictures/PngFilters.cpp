@@ -99,15 +99,28 @@ bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t count)
         return false;
     if (type == kNone)
         return true;
-    if (type == kUp) {
-        for (size_t i = 0; i < count; ++i)
+    // As in FilterRow: the first pixel alone, then a loop of its own for each type.
+    const size_t first = std::min<size_t>(kLeft, count);
+    for (size_t i = 0; i < first; ++i)
+        row[i] = uint8_t(row[i] + predict(type, 0, above[i], 0));
+    const uint8_t* aboveLeft = above - kLeft;
+    switch (type) {
+    case kSub:
+        for (size_t i = first; i < count; ++i)
+            row[i] = uint8_t(row[i] + row[i - kLeft]);
+        break;
+    case kUp:
+        for (size_t i = first; i < count; ++i)
             row[i] = uint8_t(row[i] + above[i]);
-        return true;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        const int left = i < kLeft ? 0 : row[i - kLeft];
-        const int aboveLeft = i < kLeft ? 0 : above[i - kLeft];
-        row[i] = uint8_t(row[i] + predict(type, left, above[i], aboveLeft));
+        break;
+    case kAverage:
+        for (size_t i = first; i < count; ++i)
+            row[i] = uint8_t(row[i] + ((row[i - kLeft] + above[i]) >> 1));
+        break;
+    default:
+        for (size_t i = first; i < count; ++i)
+            row[i] = uint8_t(row[i] + paeth(row[i - kLeft], above[i], aboveLeft[i]));
+        break;
     }
     return true;
 }

@@ -32,6 +32,17 @@ bool isKept(const Chunk& chunk)
     return (chunk.type[0] & kLowerCaseBit) && (chunk.type[3] & kLowerCaseBit);
 }
 
+// The carrier's IDAT chunks that lie wholly before the kept boundary's byte, from firstIdat on;
+// done receives their bytes of image data.
+size_t copiedChunks(const Carrier& carrier, const Scan& scan, int64_t& done)
+{
+    done = 0;
+    size_t k = carrier.firstIdat;
+    while (k <= carrier.lastIdat && done + carrier.chunks[k].length <= scan.bitPos / kBitsPerByte)
+        done += carrier.chunks[k++].length;
+    return k - carrier.firstIdat;
+}
+
 // Hands the data of the IDAT chunks of file, in order, to take(bytes, count) a piece at a time,
 // checking each chunk's CRC, and with everyChunk that of every other chunk too. False when a CRC
 // is wrong, a read fails or take says stop.
@@ -131,6 +142,10 @@ bool ListChunks(BinaryFile& file, std::vector<Chunk>& chunks)
         std::memcpy(chunk.type, bytes + kChunkTypeOffset, sizeof chunk.type);
         if (chunk.length > kMostChunkLength || (length >= 0 && at + chunk.size() > length))
             return false;
+        uint8_t crc[kCrcSize];
+        if (file.readAt(at + kChunkHeaderSize + chunk.length, crc, sizeof crc))
+            return false;
+        chunk.crc = BigEndian32(crc);
         chunks.push_back(chunk);
         at += chunk.size();
         if (chunk.is("IEND"))
@@ -278,17 +293,24 @@ Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector
         if (k == 0 || isKept(carrier.chunks[k]))
             if (Failure f = copyChunk(carrier.chunks[k]))
                 return f;
+    int64_t done = 0;
+    const size_t copied = copiedChunks(carrier, scan, done);
+    for (size_t k = carrier.firstIdat; k < carrier.firstIdat + copied; ++k)
+        if (Failure f = copyChunk(carrier.chunks[k]))
+            return f;
+    // The rest of the stream up to the boundary, from the chunk it ends in, in chunks of our own.
     IdatWriter idat(out);
-    int64_t prefix = scan.bitPos / kBitsPerByte;
+    int64_t prefix = scan.bitPos / kBitsPerByte - done;
     Failure failure;
-    const std::vector<Chunk> image(carrier.chunks.begin() + ptrdiff_t(carrier.firstIdat),
+    const std::vector<Chunk> image(carrier.chunks.begin() + ptrdiff_t(carrier.firstIdat + copied),
                                    carrier.chunks.begin() + ptrdiff_t(carrier.lastIdat) + 1);
-    forEachPiece(in, image, [&](const uint8_t* bytes, size_t count) {
-        const auto n = size_t(std::min<int64_t>(prefix, int64_t(count)));
-        failure = idat.add(bytes, n);
-        prefix -= int64_t(n);
-        return !failure && prefix > 0;
-    });
+    if (prefix > 0)
+        forEachPiece(in, image, [&](const uint8_t* bytes, size_t count) {
+            const auto n = size_t(std::min<int64_t>(prefix, int64_t(count)));
+            failure = idat.add(bytes, n);
+            prefix -= int64_t(n);
+            return !failure && prefix > 0;
+        });
     if (failure || prefix > 0)
         return failure ? failure : Failure{ErrorCode::DeviceIo, in.path() + ": the image data changed while read"};
     uint8_t check[kAdlerSize];
@@ -303,12 +325,26 @@ Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector
     return {};
 }
 
-Failure CheckSpliced(BinaryFile& file, const Scan& scan, const std::vector<uint8_t>& tail, uint32_t adler)
+Failure CheckSpliced(BinaryFile& file, const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& tail,
+                     uint32_t adler)
 {
     const Failure unchanged {ErrorCode::DeviceIo, file.path() + ": the new picture does not read back as written"};
     std::vector<Chunk> chunks;
     if (!ListChunks(file, chunks))
         return unchanged;
+    // The chunks copied must be those scanned: one that changed in the carrier since has another
+    // CRC (its own, which the pass below finds right).
+    int64_t done = 0;
+    const size_t copied = copiedChunks(carrier, scan, done);
+    const auto firstIdat = std::find_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.is("IDAT"); });
+    if (chunks.end() - firstIdat < ptrdiff_t(copied))
+        return unchanged;
+    for (size_t k = 0; k < copied; ++k) {
+        const Chunk& was = carrier.chunks[carrier.firstIdat + k];
+        const Chunk& is = firstIdat[ptrdiff_t(k)];
+        if (!is.is("IDAT") || is.length != was.length || is.crc != was.crc)
+            return unchanged;
+    }
     z_stream z {};
     if (inflateInit2(&z, -kWindowBits) != Z_OK)
         return {ErrorCode::OutOfMemory, {}};

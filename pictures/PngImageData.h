@@ -46,6 +46,7 @@ struct Chunk {
     int64_t at = 0;  // where its length field is in the file
     uint32_t length = 0;
     char type[4] {};
+    uint32_t crc = 0;  // as stored
 
     bool is(const char* name) const { return std::memcmp(type, name, sizeof type) == 0; }
     int64_t size() const { return kChunkHeaderSize + int64_t(length) + kCrcSize; }
@@ -131,12 +132,15 @@ enum class ScanEnd { Done, Unsuitable, Aborted };
 ScanEnd ScanImage(const Carrier& carrier, Scan& scan, int64_t mostRecent);
 
 // Writes the new PNG into out, an empty file: the carrier's chunks that are kept, and as its
-// image data the carrier's stream up to the kept boundary, compressed and the Adler-32 adler.
+// image data the carrier's stream up to the kept boundary (the IDAT chunks wholly before it copied
+// as they are, by the kernel where it can), compressed and the Adler-32 adler.
 Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& compressed,
                      uint32_t adler, BinaryFile& out);
 
 // Reads the image data of the PNG written in file back from the kept boundary on and checks that
-// it inflates to tail and ends with adler, every chunk's CRC right. Fails with DeviceIo when not.
-Failure CheckSpliced(BinaryFile& file, const Scan& scan, const std::vector<uint8_t>& tail, uint32_t adler);
+// it inflates to tail and ends with adler, every chunk's CRC right, and the IDAT chunks copied
+// from the carrier those that were scanned. Fails with DeviceIo when not.
+Failure CheckSpliced(BinaryFile& file, const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& tail,
+                     uint32_t adler);
 
 }  // namespace mirel::png
