@@ -2,6 +2,7 @@
 #include "JpegRows.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +13,9 @@ namespace mirel::jpeg {
 namespace {
 
 constexpr unsigned char kStartOfImage[] = {0xFF, 0xD8, 0xFF};
+// A progressive JPEG is held whole by libjpeg (all its coefficients, some 3 to 6 bytes a pixel).
+// One larger than Qt's reader takes (256 MB at 4 bytes a pixel) is left to Qt, which refuses it.
+constexpr uint64_t kMostProgressivePixels = uint64_t(64) << 20;
 
 // libjpeg reports a failure by calling error_exit, which must not return: it jumps back to
 // ReadJpeg with the message kept. Nothing with a destructor lives between the two.
@@ -44,7 +48,8 @@ bool isJpeg(std::FILE* file)
 JpegEnd decode(jpeg_decompress_struct& info, const MirelPictureSink* sink, int& stop)
 {
     jpeg_read_header(&info, TRUE);
-    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK)
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK ||
+        (info.progressive_mode && uint64_t(info.image_width) * info.image_height > kMostProgressivePixels))
         return JpegEnd::NotTaken;
     info.out_color_space = JCS_RGB;
     info.dct_method = JDCT_ISLOW;
