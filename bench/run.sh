@@ -16,6 +16,7 @@
 #     encode of 1 KB, PNG to PNG               at most 2 x cp of the carrier, no larger than it + 1 %
 #     encode of 1 KB from its BMP to a PNG     at most 0.35 x ImageMagick's convert of the BMP to a
 #                                              PNG, at most 1.03 x its size
+#     the same from a JPEG of it               at most 0.35 x convert of the JPEG, 1.03 x its size
 #     decode and info of the PNG written       at most 1.2 x inflating its image data alone
 #     decode from an 8000 x 6000 PNG           at most 4 x that from the 4000 x 3000 one
 #     peak memory of each                      under 64 MB
@@ -128,6 +129,7 @@ png_bench() {
   local rounds=$(((runs + 2) / 3))
   convert -size 4000x3000 -seed 11 plasma:fractal -attenuate 0.3 +noise Gaussian -depth 8 photo.png
   convert photo.png -type TrueColor photo.bmp
+  convert photo.png -quality 92 photo.jpg
   convert photo.png \( +clone \) +append \( +clone \) -append -depth 8 photo48.png
   "$cli" encode photo48.png enc48.png --file payload.bin --quiet --force
 
@@ -139,6 +141,10 @@ png_bench() {
   full_png() { "$cli" encode photo.bmp full.png --file payload.bin --quiet --force; }
   alternate "$rounds" convert_bmp full_png
   local im_png=$f_ms full_png=$g_ms
+  convert_jpg() { convert photo.jpg imj.png; }
+  full_jpg() { "$cli" encode photo.jpg fullj.png --file payload.bin --quiet --force; }
+  alternate "$rounds" convert_jpg full_jpg
+  local im_jpg=$f_ms full_jpg=$g_ms
   inflate_png() { "$inflate" enc.png; }
   decode_png() { "$cli" decode enc.png --output out.bin --force --quiet; }
   info_png() { "$cli" info enc.png; }
@@ -154,39 +160,50 @@ png_bench() {
   "$cli" decode full.png --output out.bin --force --quiet
   cmp -s out.bin payload.bin || { echo "decode of the PNG did not give the payload back" >&2; exit 1; }
 
-  local peak_splice peak_full peak_decode peak_info
+  "$cli" decode fullj.png --output out.bin --force --quiet
+  cmp -s out.bin payload.bin || { echo "decode of the PNG did not give the payload back" >&2; exit 1; }
+
+  local peak_splice peak_full peak_jpg peak_decode peak_info
   peak_splice=$(peak_kb "$cli" encode photo.png enc.png --file payload.bin --quiet --force)
   peak_full=$(peak_kb "$cli" encode photo.bmp full.png --file payload.bin --quiet --force)
+  peak_jpg=$(peak_kb "$cli" encode photo.jpg fullj.png --file payload.bin --quiet --force)
   peak_decode=$(peak_kb "$cli" decode enc48.png --output out.bin --force --quiet)
   peak_info=$(peak_kb "$cli" info enc48.png)
-  local size_png size_enc size_im size_full
+  local size_png size_enc size_im size_full size_imj size_fullj
   size_png=$(stat -c %s photo.png) size_enc=$(stat -c %s enc.png)
   size_im=$(stat -c %s im.png) size_full=$(stat -c %s full.png)
+  size_imj=$(stat -c %s imj.png) size_fullj=$(stat -c %s fullj.png)
 
   row "cp of the 4000 x 3000 PNG ($rounds runs)" "$cp_png"
   row "mirel-cli encode, 1 KB, PNG to PNG" "$enc_png"
   row "convert of its BMP to a PNG ($rounds runs)" "$im_png"
   row "mirel-cli encode, 1 KB, its BMP to a PNG" "$full_png"
+  row "convert of a JPEG of it to a PNG ($rounds runs)" "$im_jpg"
+  row "mirel-cli encode, 1 KB, the JPEG to a PNG" "$full_jpg"
   row "inflating the image data of the PNG written" "$inflate_ms"
   row "mirel-cli decode of it" "$decode_ms"
   row "mirel-cli info of it" "$info_ms"
   row "mirel-cli decode, 8000 x 6000 PNG" "$decode48_ms"
   row "  sizes: carrier, PNG to PNG (bytes)" "$size_png, $size_enc"
   row "  sizes: convert's PNG, BMP to PNG (bytes)" "$size_im, $size_full"
+  row "  sizes: from the JPEG, convert's, mirel's (bytes)" "$size_imj, $size_fullj"
   echo
   goal "encode PNG to PNG / cp:" "$(ratio "$enc_png" "$cp_png")" 2
   goal "  its size / the carrier's:" "$(ratio "$size_enc" "$size_png")" 1.01
   goal "encode BMP to PNG / convert:" "$(ratio "$full_png" "$im_png")" 0.35
   goal "  its size / convert's:" "$(ratio "$size_full" "$size_im")" 1.03
+  goal "encode JPEG to PNG / convert:" "$(ratio "$full_jpg" "$im_jpg")" 0.35
+  goal "  its size / convert's:" "$(ratio "$size_fullj" "$size_imj")" 1.03
   goal "decode / inflate:" "$(ratio "$decode_ms" "$inflate_ms")" 1.2
   goal "info / inflate:" "$(ratio "$info_ms" "$inflate2_ms")" 1.2
   goal "decode 48 MP / decode 12 MP:" "$(ratio "$decode48_ms" "$decode12_ms")" 4
   memory "encode, PNG to PNG:" "$peak_splice"
   memory "encode, BMP to PNG:" "$peak_full"
+  memory "encode, JPEG to PNG:" "$peak_jpg"
   memory "decode, 48 MP:" "$peak_decode"
   memory "info, 48 MP:" "$peak_info"
-  echo "cores: $(nproc)"
-  rm -f photo.png photo.bmp photo48.png enc48.png copy.png enc.png im.png full.png
+  echo "cores: $(nproc); load: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+  rm -f photo.png photo.bmp photo.jpg photo48.png enc48.png copy.png enc.png im.png full.png imj.png fullj.png
 }
 
 if [ "$only" = png ]; then

@@ -239,17 +239,18 @@ Failure CheckGeometry(const BitmapHeader& header, const RowGeometry& geometry)
     return {};
 }
 
-Failure MakeRowBuffer(const BinaryFile& file, const RowGeometry& geometry, std::vector<uint8_t>& row)
+Failure MakeRowBuffer(const BinaryFile& file, const RowGeometry& geometry, std::vector<uint8_t>& row,
+                      int64_t batchRows)
 {
     const int64_t length = file.length();
     int64_t rowsPresent = -1;
     if (length >= 0 && geometry.stride > 0)
         rowsPresent = length < kHeaderSize ? 0 : (length - kHeaderSize) / geometry.stride;
-    return MakeRowBuffer(rowsPresent, file.path(), geometry, row);
+    return MakeRowBuffer(rowsPresent, file.path(), geometry, row, batchRows);
 }
 
 Failure MakeRowBuffer(int64_t rowsPresent, const std::string& name, const RowGeometry& geometry,
-                      std::vector<uint8_t>& row)
+                      std::vector<uint8_t>& row, int64_t batchRows)
 {
     if (geometry.rows <= 0)
         return {};
@@ -257,6 +258,7 @@ Failure MakeRowBuffer(int64_t rowsPresent, const std::string& name, const RowGeo
         return {ErrorCode::InputPastEnd, name + ": the file ends before its first row"};
     try {
         row.assign(static_cast<size_t>(geometry.stride), 0);
+        row.resize(static_cast<size_t>(geometry.stride * std::max<int64_t>(1, batchRows)));
     } catch (const std::bad_alloc&) {
         return {ErrorCode::OutOfMemory, "no room for a row of " + std::to_string(geometry.stride) +
                                             " bytes"};
@@ -283,23 +285,29 @@ Failure ReadStreamFrom(BinaryFile& file, const RowGeometry& geometry, int64_t fi
                                                     std::to_string(firstGroup + count - 1)};
     if (count == 0)
         return {};
-    std::vector<uint8_t> row;
-    if (Failure f = MakeRowBuffer(file, geometry, row))
-        return f;
     const int64_t firstRow = firstGroup / geometry.groupsPerRow;
+    const int64_t endRow = (firstGroup + count - 1) / geometry.groupsPerRow + 1;
+    const int64_t batch = BatchRows(geometry, endRow - firstRow);
+    std::vector<uint8_t> rows;
+    if (Failure f = MakeRowBuffer(file, geometry, rows, batch))
+        return f;
     if (Failure f = file.seek(kHeaderSize + firstRow * geometry.stride))
         return f;
-    bytes.reserve(static_cast<size_t>(count));
+    bytes.resize(static_cast<size_t>(count));
+    char* out = bytes.data();
     int64_t group = firstGroup;
-    for (int64_t r = firstRow; group < firstGroup + count; ++r) {
-        if (Failure f = file.readExact(row.data(), row.size()))
+    for (int64_t r = firstRow; r < endRow; r += batch) {
+        const int64_t n = std::min(batch, endRow - r);
+        if (Failure f = file.readExact(rows.data(), static_cast<size_t>(n * geometry.stride)))
             return f;
-        for (int64_t g = group - r * geometry.groupsPerRow; g < geometry.groupsPerRow && group < firstGroup + count;
-             ++g, ++group) {
-            const uint8_t* at = row.data() + g * kGroupBytes;
+        for (int64_t k = 0; k < n; ++k) {
+            const int64_t rowStart = (r + k) * geometry.groupsPerRow;
+            const int64_t to = std::min(firstGroup + count, rowStart + geometry.groupsPerRow);
+            const uint8_t* at = rows.data() + k * geometry.stride + (group - rowStart) * kGroupBytes;
             if (group == firstGroup)
                 kind = at[kKindByte] & kLowBit;
-            bytes += static_cast<char>(TakeByte(at));
+            for (; group < to; ++group, at += kGroupBytes)
+                *out++ = static_cast<char>(TakeByte(at));
         }
     }
     return {};

@@ -70,6 +70,10 @@ Failure toPlainBitmap(BinaryFile& file, const PictureFacts& facts, BinaryFile& s
         return f;
     if (facts.format == PictureFormat::Png)
         return PngToPlainBitmap(file, scratch, transparent, aborted);
+    bool copied = false;
+    if (facts.format == PictureFormat::Bitmap)
+        if (Failure f = probe::CopyBitmapRows(file, scratch, copied); f || copied)
+            return f;
     return probe::ReadWithQt(file.path(), scratch, transparent);
 }
 

@@ -1,5 +1,5 @@
-// A PNG's chunks and image data for the splice: listing, filtering, inflating, writing, reading
-// back.
+// A PNG's chunks and image data for the splice and the whole writer: listing, inflating,
+// writing, reading back (the filters are in PngFilters.cpp).
 #include "PngImageData.h"
 
 #include "PngRows.h"
@@ -13,36 +13,11 @@ namespace mirel::png {
 
 namespace {
 
-constexpr size_t kPieceSize = size_t(1) << 16;
 constexpr int kBlockBoundary = 128;  // z_stream::data_type: at the end of a deflate block
 constexpr int kLastBlock = 64;       // z_stream::data_type: in the stream's last block
 constexpr int kUnusedBitsMask = 7;   // z_stream::data_type: unused bits of the last byte taken
 constexpr int kBitsPerByte = 8;
-constexpr int kLeft = 3;             // bytes from a pixel's byte to the same byte of the pixel before
 constexpr int64_t kMostChunks = 1 << 20;
-
-enum Filter : uint8_t { kNone, kSub, kUp, kAverage, kPaeth };
-
-uint8_t paeth(int a, int b, int c)
-{
-    const int p = a + b - c;
-    const int pa = std::abs(p - a);
-    const int pb = std::abs(p - b);
-    const int pc = std::abs(p - c);
-    return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
-// The value filter type predicts for a byte from the byte to its left, above and above-left.
-uint8_t predict(uint8_t type, int left, int above, int aboveLeft)
-{
-    switch (type) {
-    case kSub: return uint8_t(left);
-    case kUp: return uint8_t(above);
-    case kAverage: return uint8_t((left + above) >> 1);
-    case kPaeth: return paeth(left, above, aboveLeft);
-    default: return 0;
-    }
-}
 
 void putBigEndian32(uint8_t* bytes, uint32_t value)
 {
@@ -57,14 +32,27 @@ bool isKept(const Chunk& chunk)
     return (chunk.type[0] & kLowerCaseBit) && (chunk.type[3] & kLowerCaseBit);
 }
 
+// The carrier's IDAT chunks that lie wholly before the kept boundary's byte, from firstIdat on;
+// done receives their bytes of image data.
+size_t copiedChunks(const Carrier& carrier, const Scan& scan, int64_t& done)
+{
+    done = 0;
+    size_t k = carrier.firstIdat;
+    while (k <= carrier.lastIdat && done + carrier.chunks[k].length <= scan.bitPos / kBitsPerByte)
+        done += carrier.chunks[k++].length;
+    return k - carrier.firstIdat;
+}
+
 // Hands the data of the IDAT chunks of file, in order, to take(bytes, count) a piece at a time,
-// checking each chunk's CRC. False when a CRC is wrong, a read fails or take says stop.
+// checking each chunk's CRC, and with everyChunk that of every other chunk too. False when a CRC
+// is wrong, a read fails or take says stop.
 template <typename Take>
-bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take)
+bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take, bool everyChunk = false)
 {
     std::vector<uint8_t> piece(kPieceSize);
     for (const Chunk& chunk : chunks) {
-        if (!chunk.is("IDAT"))
+        const bool data = chunk.is("IDAT");
+        if (!data && !everyChunk)
             continue;
         uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.type), sizeof chunk.type);
         for (uint32_t done = 0; done < chunk.length;) {
@@ -72,7 +60,7 @@ bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take)
             if (file.readAt(chunk.at + kChunkHeaderSize + done, piece.data(), count))
                 return false;
             crc = crc32(crc, piece.data(), uInt(count));
-            if (!take(piece.data(), count))
+            if (data && !take(piece.data(), count))
                 return false;
             done += uint32_t(count);
         }
@@ -133,46 +121,6 @@ private:
     bool m_aborted = false;
 };
 
-// The IDAT chunks of a new PNG, each kPieceSize bytes of data but the last.
-class IdatWriter {
-public:
-    explicit IdatWriter(BinaryFile& out) : m_out(out) { m_chunk.reserve(kChunkHeaderSize + kPieceSize + kCrcSize); }
-
-    Failure add(const uint8_t* bytes, size_t count)
-    {
-        while (count > 0) {
-            if (m_chunk.empty())
-                m_chunk.assign({0, 0, 0, 0, 'I', 'D', 'A', 'T'});
-            const size_t n = std::min(count, kChunkHeaderSize + kPieceSize - m_chunk.size());
-            m_chunk.insert(m_chunk.end(), bytes, bytes + n);
-            bytes += n;
-            count -= n;
-            if (m_chunk.size() == kChunkHeaderSize + kPieceSize)
-                if (Failure f = flush())
-                    return f;
-        }
-        return {};
-    }
-
-    Failure flush()
-    {
-        if (m_chunk.empty())
-            return {};
-        const size_t length = m_chunk.size() - kChunkHeaderSize;
-        putBigEndian32(m_chunk.data(), uint32_t(length));
-        const uLong crc = crc32(0, m_chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset));
-        m_chunk.resize(m_chunk.size() + kCrcSize);
-        putBigEndian32(m_chunk.data() + kChunkHeaderSize + length, uint32_t(crc));
-        const Failure f = m_out.write(m_chunk.data(), m_chunk.size());
-        m_chunk.clear();
-        return f;
-    }
-
-private:
-    BinaryFile& m_out;
-    std::vector<uint8_t> m_chunk;
-};
-
 }  // namespace
 
 uint32_t BigEndian32(const uint8_t* bytes)
@@ -194,6 +142,10 @@ bool ListChunks(BinaryFile& file, std::vector<Chunk>& chunks)
         std::memcpy(chunk.type, bytes + kChunkTypeOffset, sizeof chunk.type);
         if (chunk.length > kMostChunkLength || (length >= 0 && at + chunk.size() > length))
             return false;
+        uint8_t crc[kCrcSize];
+        if (file.readAt(at + kChunkHeaderSize + chunk.length, crc, sizeof crc))
+            return false;
+        chunk.crc = BigEndian32(crc);
         chunks.push_back(chunk);
         at += chunk.size();
         if (chunk.is("IEND"))
@@ -211,32 +163,66 @@ void SwapRedAndBlue(const uint8_t* from, uint8_t* to, size_t pixels)
     }
 }
 
-void FilterRow(uint8_t type, const uint8_t* pixels, const uint8_t* above, size_t count, uint8_t* out)
+IdatWriter::IdatWriter(BinaryFile& out) : m_out(out)
 {
-    for (size_t i = 0; i < count; ++i) {
-        const int left = i < kLeft ? 0 : pixels[i - kLeft];
-        const int aboveLeft = i < kLeft ? 0 : above[i - kLeft];
-        out[i] = uint8_t(pixels[i] - predict(type, left, above[i], aboveLeft));
-    }
+    m_chunk.reserve(kChunkHeaderSize + kPieceSize + kCrcSize);
 }
 
-bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t count)
+Failure IdatWriter::add(const uint8_t* bytes, size_t count)
 {
-    if (type > kPaeth)
-        return false;
-    if (type == kNone)
-        return true;
-    if (type == kUp) {
-        for (size_t i = 0; i < count; ++i)
-            row[i] = uint8_t(row[i] + above[i]);
-        return true;
+    m_written += int64_t(count);
+    while (count > 0) {
+        if (m_chunk.empty())
+            m_chunk.assign({0, 0, 0, 0, 'I', 'D', 'A', 'T'});
+        const size_t n = std::min(count, kChunkHeaderSize + kPieceSize - m_chunk.size());
+        m_chunk.insert(m_chunk.end(), bytes, bytes + n);
+        bytes += n;
+        count -= n;
+        if (m_chunk.size() == kChunkHeaderSize + kPieceSize)
+            if (Failure f = flush())
+                return f;
     }
-    for (size_t i = 0; i < count; ++i) {
-        const int left = i < kLeft ? 0 : row[i - kLeft];
-        const int aboveLeft = i < kLeft ? 0 : above[i - kLeft];
-        row[i] = uint8_t(row[i] + predict(type, left, above[i], aboveLeft));
-    }
-    return true;
+    return {};
+}
+
+Failure IdatWriter::flush()
+{
+    if (m_chunk.empty())
+        return {};
+    const size_t length = m_chunk.size() - kChunkHeaderSize;
+    putBigEndian32(m_chunk.data(), uint32_t(length));
+    const uLong crc = crc32(0, m_chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset));
+    m_chunk.resize(m_chunk.size() + kCrcSize);
+    putBigEndian32(m_chunk.data() + kChunkHeaderSize + length, uint32_t(crc));
+    const Failure f = m_out.write(m_chunk.data(), m_chunk.size());
+    m_chunk.clear();
+    return f;
+}
+
+Failure WriteChunk(BinaryFile& out, const char* type, const uint8_t* data, uint32_t length)
+{
+    std::vector<uint8_t> chunk(kChunkHeaderSize + size_t(length) + kCrcSize);
+    putBigEndian32(chunk.data(), length);
+    std::memcpy(chunk.data() + kChunkTypeOffset, type, kChunkHeaderSize - kChunkTypeOffset);
+    if (length > 0)
+        std::memcpy(chunk.data() + kChunkHeaderSize, data, length);
+    putBigEndian32(chunk.data() + kChunkHeaderSize + length,
+                   uint32_t(crc32(0, chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset))));
+    return out.write(chunk.data(), chunk.size());
+}
+
+Failure CheckWrittenPng(BinaryFile& file, int64_t length, int64_t idatBytes)
+{
+    std::vector<Chunk> chunks;
+    int64_t data = 0;
+    const auto count = [&](const uint8_t*, size_t n) {
+        data += int64_t(n);
+        return true;
+    };
+    if (file.length() == length && ListChunks(file, chunks) && forEachPiece(file, chunks, count, true) &&
+        data == idatBytes)
+        return {};
+    return {ErrorCode::DeviceIo, file.path() + ": the new picture does not read back as written"};
 }
 
 ScanEnd ScanImage(const Carrier& carrier, Scan& scan, int64_t mostRecent)
@@ -307,17 +293,24 @@ Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector
         if (k == 0 || isKept(carrier.chunks[k]))
             if (Failure f = copyChunk(carrier.chunks[k]))
                 return f;
+    int64_t done = 0;
+    const size_t copied = copiedChunks(carrier, scan, done);
+    for (size_t k = carrier.firstIdat; k < carrier.firstIdat + copied; ++k)
+        if (Failure f = copyChunk(carrier.chunks[k]))
+            return f;
+    // The rest of the stream up to the boundary, from the chunk it ends in, in chunks of our own.
     IdatWriter idat(out);
-    int64_t prefix = scan.bitPos / kBitsPerByte;
+    int64_t prefix = scan.bitPos / kBitsPerByte - done;
     Failure failure;
-    const std::vector<Chunk> image(carrier.chunks.begin() + ptrdiff_t(carrier.firstIdat),
+    const std::vector<Chunk> image(carrier.chunks.begin() + ptrdiff_t(carrier.firstIdat + copied),
                                    carrier.chunks.begin() + ptrdiff_t(carrier.lastIdat) + 1);
-    forEachPiece(in, image, [&](const uint8_t* bytes, size_t count) {
-        const auto n = size_t(std::min<int64_t>(prefix, int64_t(count)));
-        failure = idat.add(bytes, n);
-        prefix -= int64_t(n);
-        return !failure && prefix > 0;
-    });
+    if (prefix > 0)
+        forEachPiece(in, image, [&](const uint8_t* bytes, size_t count) {
+            const auto n = size_t(std::min<int64_t>(prefix, int64_t(count)));
+            failure = idat.add(bytes, n);
+            prefix -= int64_t(n);
+            return !failure && prefix > 0;
+        });
     if (failure || prefix > 0)
         return failure ? failure : Failure{ErrorCode::DeviceIo, in.path() + ": the image data changed while read"};
     uint8_t check[kAdlerSize];
@@ -332,12 +325,26 @@ Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector
     return {};
 }
 
-Failure CheckSpliced(BinaryFile& file, const Scan& scan, const std::vector<uint8_t>& tail, uint32_t adler)
+Failure CheckSpliced(BinaryFile& file, const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& tail,
+                     uint32_t adler)
 {
     const Failure unchanged {ErrorCode::DeviceIo, file.path() + ": the new picture does not read back as written"};
     std::vector<Chunk> chunks;
     if (!ListChunks(file, chunks))
         return unchanged;
+    // The chunks copied must be those scanned: one that changed in the carrier since has another
+    // CRC (its own, which the pass below finds right).
+    int64_t done = 0;
+    const size_t copied = copiedChunks(carrier, scan, done);
+    const auto firstIdat = std::find_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.is("IDAT"); });
+    if (chunks.end() - firstIdat < ptrdiff_t(copied))
+        return unchanged;
+    for (size_t k = 0; k < copied; ++k) {
+        const Chunk& was = carrier.chunks[carrier.firstIdat + k];
+        const Chunk& is = firstIdat[ptrdiff_t(k)];
+        if (!is.is("IDAT") || is.length != was.length || is.crc != was.crc)
+            return unchanged;
+    }
     z_stream z {};
     if (inflateInit2(&z, -kWindowBits) != Z_OK)
         return {ErrorCode::OutOfMemory, {}};

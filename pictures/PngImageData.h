@@ -1,7 +1,7 @@
 #pragma once
 
-// Inside the pictures: a PNG's chunks and image data as the splice (PngSplice.h) reads, filters
-// and writes them, without libspng.
+// Inside the pictures: a PNG's chunks and image data as the splice (PngSplice.h) and the whole
+// writer (PngWrite.cpp) read, filter and write them, without libspng.
 //
 //   chunk:  offset  size    field
 //           0       4       length of the data, big-endian, at most 2^31 - 1
@@ -40,11 +40,13 @@ inline constexpr int kMemLevel = 8;
 inline constexpr int kZlibHeaderBits = 16;
 inline constexpr int kAdlerSize = 4;
 inline constexpr size_t kBoundSlack = 64;
+inline constexpr size_t kPieceSize = size_t(1) << 16;
 
 struct Chunk {
     int64_t at = 0;  // where its length field is in the file
     uint32_t length = 0;
     char type[4] {};
+    uint32_t crc = 0;  // as stored
 
     bool is(const char* name) const { return std::memcmp(type, name, sizeof type) == 0; }
     int64_t size() const { return kChunkHeaderSize + int64_t(length) + kCrcSize; }
@@ -89,10 +91,37 @@ inline size_t RowBytes(uint32_t width)
 void SwapRedAndBlue(const uint8_t* from, uint8_t* to, size_t pixels);
 
 // Filters the pixels of a row (count bytes, 3 a pixel) with filter type, given the unfiltered row
-// above (zeros for the first row), into out. type must be 0 to 4.
+// above (zeros for the first row), into out. type must be 0 to 4. A filter only looks at the same
+// byte of the pixel to the left and above, so rows of blue, green, red filter as well as the same
+// rows of red, green, blue, their bytes in the other order.
 void FilterRow(uint8_t type, const uint8_t* pixels, const uint8_t* above, size_t count, uint8_t* out);
+// The filter type that suits the row best, as FilterRow takes them: the one whose filtered bytes,
+// read as signed, have the least sum of magnitudes.
+uint8_t BestFilter(const uint8_t* pixels, const uint8_t* above, size_t count);
 // The other way: unfilters the count filtered bytes in place. False for a type beyond 4.
 bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* above, size_t count);
+
+// The IDAT chunks of a new PNG, written into out as the image data comes, each kPieceSize bytes of
+// data but the last (written by flush()). written() counts the data handed to it so far.
+class IdatWriter {
+public:
+    explicit IdatWriter(BinaryFile& out);
+    Failure add(const uint8_t* bytes, size_t count);
+    Failure flush();
+    int64_t written() const { return m_written; }
+
+private:
+    BinaryFile& m_out;
+    std::vector<uint8_t> m_chunk;
+    int64_t m_written = 0;
+};
+
+// Writes a chunk of the given type (four letters) and data into out, its CRC computed.
+Failure WriteChunk(BinaryFile& out, const char* type, const uint8_t* data, uint32_t length);
+
+// Reads the PNG written in file back: it must be length bytes long, every chunk's CRC right, its
+// IDAT chunks idatBytes of data in all. Fails with DeviceIo, naming the file, when not.
+Failure CheckWrittenPng(BinaryFile& file, int64_t length, int64_t idatBytes);
 
 enum class ScanEnd { Done, Unsuitable, Aborted };
 
@@ -103,12 +132,15 @@ enum class ScanEnd { Done, Unsuitable, Aborted };
 ScanEnd ScanImage(const Carrier& carrier, Scan& scan, int64_t mostRecent);
 
 // Writes the new PNG into out, an empty file: the carrier's chunks that are kept, and as its
-// image data the carrier's stream up to the kept boundary, compressed and the Adler-32 adler.
+// image data the carrier's stream up to the kept boundary (the IDAT chunks wholly before it copied
+// as they are, by the kernel where it can), compressed and the Adler-32 adler.
 Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& compressed,
                      uint32_t adler, BinaryFile& out);
 
 // Reads the image data of the PNG written in file back from the kept boundary on and checks that
-// it inflates to tail and ends with adler, every chunk's CRC right. Fails with DeviceIo when not.
-Failure CheckSpliced(BinaryFile& file, const Scan& scan, const std::vector<uint8_t>& tail, uint32_t adler);
+// it inflates to tail and ends with adler, every chunk's CRC right, and the IDAT chunks copied
+// from the carrier those that were scanned. Fails with DeviceIo when not.
+Failure CheckSpliced(BinaryFile& file, const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& tail,
+                     uint32_t adler);
 
 }  // namespace mirel::png

@@ -118,8 +118,10 @@ private:
     std::vector<uint8_t> m_bits;
 };
 
-// Writes the plain bitmap in bmp as a PNG into png, an empty file. Yields every few rows and
-// stops when the user aborts (aborted is set, and png holds nothing useful).
+// Writes the plain bitmap in bmp as a PNG into png, an empty file, on all cores, and reads what
+// png holds back (PngWrite.cpp). Yields after every round of bands and stops when the user aborts
+// (aborted is set, and png holds nothing useful). Fails with the reason when a file cannot be read
+// or written, memory runs out, or png does not read back as written (DeviceIo).
 Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted);
 
 }  // namespace mirel

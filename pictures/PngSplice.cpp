@@ -192,7 +192,7 @@ bool SplicePng(BinaryFile& file, const std::string& destinationPath, std::string
     if (!failure)
         failure = WriteSpliced(carrier, scan, compressed, uint32_t(adler), out.file());
     if (!failure)
-        failure = CheckSpliced(out.file(), scan, tail, uint32_t(adler));
+        failure = CheckSpliced(out.file(), carrier, scan, tail, uint32_t(adler));
     if (!failure)
         failure = out.commit();
     if (failure)

@@ -9,7 +9,8 @@
 // position, the Adler-32 of what came before it and the 32 KB before it. The new image data is
 // the carrier's bytes up to that bit, unchanged, then the rest compressed again as blocks that
 // go on from there (the 32 KB as their dictionary), then the Adler-32 of the whole. Rows that
-// change are filtered again with the filter each had.
+// change are filtered again with the filter each had. The carrier's IDAT chunks wholly before
+// the boundary are copied as they are, their CRCs with them.
 //
 // Chunks kept: IHDR, the image data, IEND, and the ancillary chunks marked safe to copy (fifth
 // bit of their fourth letter set: texts, times, physical size, ...), in their places. Chunks

@@ -159,6 +159,45 @@ CodecStatus ProbeOpen(BinaryFile& file, PictureFacts& facts, Failure& failure)
     return CodecStatus::Ok;
 }
 
+Failure CopyBitmapRows(BinaryFile& file, BinaryFile& bmp, bool& copied)
+{
+    copied = false;
+    BitmapHeader header;
+    if (Failure f = file.readAt(0, header.bytes, kHeaderSize))
+        return f;
+    const auto le32 = [&](int at) {
+        return uint32_t(header.bytes[at]) | uint32_t(header.bytes[at + 1]) << 8 |
+               uint32_t(header.bytes[at + 2]) << 16 | uint32_t(header.bytes[at + 3]) << 24;
+    };
+    const int64_t infoSize = le32(kInfoSizeOffset);
+    const int64_t pixels = header.pixelDataOffset();
+    const int64_t width = header.width();
+    const int64_t rows = std::abs(int64_t(header.height()));
+    const bool topFirst = header.height() < 0;
+    const int64_t stride = (width * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+    const bool onePlane = header.bytes[kPlanesOffset] == 1 && header.bytes[kPlanesOffset + 1] == 0;
+    if (!header.hasSignature() || infoSize < kInfoSize || pixels < kInfoSizeOffset + infoSize || !onePlane ||
+        header.bitsPerPixel() != 8 * kBytesPerPixel || le32(kCompressionOffset) != 0 || width <= 0 || rows == 0 || file.length() < pixels + stride * rows)
+        return {};
+    PlainBitmapWriter writer;
+    if (Failure f = writer.begin(bmp, file.path(), uint32_t(width), uint32_t(rows)))
+        return f;
+    if (!topFirst) {
+        if (Failure f = file.seek(pixels); f || (f = bmp.seek(kHeaderSize)) || (f = file.copyTo(bmp, stride * rows)))
+            return f;
+    } else {
+        std::vector<uint8_t> row(static_cast<size_t>(stride));
+        for (int64_t y = 0; y < rows; ++y)
+            if (Failure f = file.readAt(pixels + y * stride, row.data(), row.size());
+                f || (f = bmp.writeAt(kHeaderSize + (rows - 1 - y) * stride, row.data(), row.size())))
+                return f;
+    }
+    copied = true;
+    if (Failure f = bmp.seek(0); f || (f = file.seek(0)))
+        return f;
+    return {};
+}
+
 Failure ReadWithQt(const std::string& path, BinaryFile& bmp, bool& transparent)
 {
     const QtImages& qt = qtImages();

@@ -1,6 +1,8 @@
 // The module that reads pictures through Qt's image readers (see QtImages.h).
 #include "QtImages.h"
 
+#include "JpegRows.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -14,6 +16,7 @@
 namespace {
 
 constexpr int kOpaque = 0xFF;
+constexpr int kBandRows = 64;
 
 void copyText(const std::string& text, char* buffer, size_t size)
 {
@@ -47,6 +50,12 @@ extern "C" __attribute__((visibility("default"))) int mirel_read_picture(const c
                                                                          size_t errorSize)
 {
     *transparent = 0;
+    int stop = 0;
+    switch (mirel::jpeg::ReadJpeg(path, sink, stop, error, errorSize)) {
+    case mirel::jpeg::JpegEnd::Read: return 0;
+    case mirel::jpeg::JpegEnd::Failed: return stop ? stop : -1;
+    case mirel::jpeg::JpegEnd::NotTaken: break;
+    }
     quietReaders();
     QImageReader reader(pathOf(path));
     reader.setAutoTransform(false);  // the pixels as stored
@@ -55,19 +64,23 @@ extern "C" __attribute__((visibility("default"))) int mirel_read_picture(const c
         copyText(reader.errorString().toStdString(), error, errorSize);
         return -1;
     }
-    if (image.hasAlphaChannel()) {
-        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < argb.height() && !*transparent; ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-            *transparent = std::any_of(line, line + argb.width(), [](QRgb p) { return qAlpha(p) != kOpaque; });
-        }
-    }
-    image = image.convertToFormat(QImage::Format_RGB888);
     if (const int stop = sink->begin(sink->context, uint32_t(image.width()), uint32_t(image.height())))
         return stop;
-    for (int y = 0; y < image.height(); ++y) {
-        if (const int stop = sink->row(sink->context, uint32_t(y), image.constScanLine(y)))
-            return stop;
+    // Converted a band of rows at a time: a copy of the whole picture would be as large again.
+    const bool alpha = image.hasAlphaChannel();
+    for (int y = 0; y < image.height(); y += kBandRows) {
+        const QImage band = image.copy(0, y, image.width(), std::min(kBandRows, image.height() - y));
+        if (alpha && !*transparent) {
+            const QImage argb = band.convertToFormat(QImage::Format_ARGB32);
+            for (int k = 0; k < argb.height() && !*transparent; ++k) {
+                const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(k));
+                *transparent = std::any_of(line, line + argb.width(), [](QRgb p) { return qAlpha(p) != kOpaque; });
+            }
+        }
+        const QImage rgb = band.convertToFormat(QImage::Format_RGB888);
+        for (int k = 0; k < rgb.height(); ++k)
+            if (const int stop = sink->row(sink->context, uint32_t(y + k), rgb.constScanLine(k)))
+                return stop;
     }
     return 0;
 }

@@ -3,7 +3,7 @@
 # missing. Sourced by run.sh and test.sh; MIREL_PACKAGES may add more.
 set -euo pipefail
 
-mirel_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libspng-dev libsodium-dev zlib1g-dev libcli11-dev
+mirel_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-wayland libspng-dev libsodium-dev zlib1g-dev libjpeg-dev libcli11-dev
   ${MIREL_PACKAGES:-})
 
 mirel_missing=()
