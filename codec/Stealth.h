@@ -17,7 +17,10 @@
 // Keys
 // ----
 // All hashes are BLAKE2b (RFC 7693) with a 16-byte personalisation and no salt, as libsodium's
-// crypto_generichash_blake2b_salt_personal computes them; the password is its UTF-8 bytes.
+// crypto_generichash_blake2b_salt_personal computes them. The password is the UTF-8 bytes of its
+// Unicode normalization form C (a password that is not valid UTF-8: its bytes as they are), so
+// that the same password typed on another system, composed or not, opens the picture. A reader
+// that finds nothing with those and was given other bytes tries the bytes as typed as well.
 //
 //   salt positions key  64 bytes  BLAKE2b(message = password, no key, personal "mirel.stealth.sp")
 //   master key          64 bytes  Argon2id, version 1.3 (crypto_pwhash), of the password with the
@@ -118,14 +121,14 @@ struct StealthCover {
     int64_t size = 0;
 };
 
-// Hides kind and payload in cover with password (UTF-8, not empty). TooLarge, with cover
+// Hides kind and payload in cover with password (UTF-8, not empty; taken composed, as above). TooLarge, with cover
 // untouched, when the payload is over StealthCapacity; Failed when the key derivation cannot run.
 // Yields now and then; stops, with cover partly changed, when gAbort is set (aborted tells).
 StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_view payload, std::string_view password,
                            const StealthChoices& choices, bool& aborted);
 
-// Reads a stealth payload from cover with password (UTF-8). Ok with kind and payload; Refused when
-// none opens with it; Failed when the key derivation cannot run. Nothing is handed back unless Ok.
+// Reads a stealth payload from cover with password (UTF-8): composed, then, when that differs and
+// opens nothing, as typed. Ok with kind and payload; Refused when none opens with it; Failed when the key derivation cannot run. Nothing is handed back unless Ok.
 // Yields now and then and stops, Refused and aborted set, when gAbort is set.
 StealthStatus ExtractStealth(const StealthCover& cover, std::string_view password, const SealCost& cost,
                              uint8_t& kind, std::string& payload, bool& aborted);

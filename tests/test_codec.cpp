@@ -282,12 +282,15 @@ private slots:
         QTest::addColumn<int>("size");  // -1: the capacity, -2: one byte more
         QTest::addColumn<int>("kind");
         QTest::addColumn<bool>("fits");
-        QTest::newRow("empty file") << 30 << 30 << 0 << 1 << true;
-        QTest::newRow("1 byte") << 30 << 30 << 1 << 0 << true;
-        QTest::newRow("capacity") << 30 << 30 << -1 << 0 << true;
-        QTest::newRow("capacity + 1 refused") << 30 << 30 << -2 << 0 << false;
-        QTest::newRow("padded rows, large k") << 301 << 40 << 100 << 1 << true;
-        QTest::newRow("too small for any") << 20 << 20 << 0 << 0 << false;
+        QTest::addColumn<QByteArray>("opening");  // the password the decoder is given
+        const QByteArray composed = "caf\xC3\xA9";
+        QTest::newRow("empty file") << 30 << 30 << 0 << 1 << true << composed;
+        QTest::newRow("1 byte") << 30 << 30 << 1 << 0 << true << composed;
+        QTest::newRow("capacity") << 30 << 30 << -1 << 0 << true << composed;
+        QTest::newRow("capacity + 1 refused") << 30 << 30 << -2 << 0 << false << composed;
+        QTest::newRow("padded rows, large k") << 301 << 40 << 100 << 1 << true << composed;
+        QTest::newRow("too small for any") << 20 << 20 << 0 << 0 << false << composed;
+        QTest::newRow("password typed decomposed") << 30 << 30 << 5 << 0 << true << QByteArray("cafe\xCC\x81");
     }
     void stealthRoundTrip()
     {
@@ -296,6 +299,7 @@ private slots:
         QFETCH(int, size);
         QFETCH(int, kind);
         QFETCH(bool, fits);
+        QFETCH(QByteArray, opening);
         StealthChoices cheap;
         cheap.cost = {1, 8192};
         const int64_t capacity = StealthCapacity(int64_t(width) * 3 * height);
@@ -307,7 +311,7 @@ private slots:
         BinaryFile source;
         QVERIFY(!BinaryFile::openExisting(work("carrier.bmp"), source));
         const std::string output = work(std::string("out ") + QTest::currentDataTag() + ".bmp");
-        const CodecResult hidden = HideStealthAt(source, output, payload, uint8_t(kind), "pw", cheap);
+        const CodecResult hidden = HideStealthAt(source, output, payload, uint8_t(kind), "caf\xC3\xA9", cheap);
         if (!fits) {
             QCOMPARE(hidden.status, CodecStatus::Refused);
             QVERIFY(!fileExists(output));
@@ -330,11 +334,11 @@ private slots:
         BitmapHeader header;
         QVERIFY(!BinaryFile::openExisting(output, picture));
         QCOMPARE(CheckPicture(picture, header).status, CodecStatus::Ok);
-        const CodecResult back = RevealStealthFrom(picture, header, "pw", cheap.cost);
+        const CodecResult back = RevealStealthFrom(picture, header, opening.toStdString(), cheap.cost);
         QCOMPARE(back.status, CodecStatus::Ok);
         QCOMPARE(back.kind, uint8_t(kind));
         QCOMPARE(back.payload, payload);
-        const CodecResult wrong = RevealStealthFrom(picture, header, "pW", cheap.cost);
+        const CodecResult wrong = RevealStealthFrom(picture, header, "cafe", cheap.cost);
         QCOMPARE(wrong.status, CodecStatus::Refused);
         QVERIFY(wrong.payload.empty());
     }
