@@ -34,7 +34,7 @@ struct Keys {
 // The salt positions key of password. False when libsodium cannot start.
 bool SaltPositionsKey(std::string_view password, PermutationKey& key);
 // The permutation and cipher keys for password and salt at cost. False when the key derivation
-// cannot run (memory).
+// cannot run (memory). The derivation runs on a thread of its own while the caller's yields.
 bool DeriveKeys(std::string_view password, const uint8_t* salt, const SealCost& cost, Keys& keys);
 
 // The keyed permutation of 0..n-1 (n >= 1): a Feistel network with cycle walking. tabulate works
