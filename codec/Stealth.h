@@ -46,8 +46,11 @@
 // ----------------
 // Bits go in with the Hamming code of parameter k (1..10): a block of n = 2^k - 1 cover bytes
 // c[1..n] holds k bits m = m0 + 2 m1 + ... + 2^(k-1) m(k-1) as its syndrome, the xor of every
-// index t (1..n) whose byte c[t] has its lowest bit set. To hide m the encoder changes at most one
-// byte: c[syndrome xor m] when that is not 0. A bit string is cut into k-bit pieces, first bit
+// index t (1..n) whose byte c[t] has its lowest bit set. To hide m, with s = syndrome xor m not 0,
+// the encoder changes c[s], or two bytes c[a] and c[a xor s] instead when they lie where a change
+// shows less: a reader sees only the syndrome. (This encoder weighs a change by the byte's
+// neighbours in its channel: 1 / (1 + the sum of its differences to the bytes left, right, above
+// and below), and 4 for a byte of 0 or 255; two changes must cost less than one.) A bit string is cut into k-bit pieces, first bit
 // lowest; the bits of a byte string are taken lowest bit of each byte first; the last piece is
 // filled up with random bits.
 //
@@ -115,10 +118,12 @@ int64_t StealthCapacity(int64_t coverBytes);
 // The same for a picture of this geometry.
 int64_t StealthCapacity(const RowGeometry& geometry);
 
-// The cover bytes of a picture in memory, in order, without padding. Owns nothing.
+// The cover bytes of a picture in memory, in order, without padding. Owns nothing. rowBytes (the
+// bytes of one row, width * 3) lets the encoder see each byte's neighbours; 0 when unknown.
 struct StealthCover {
     uint8_t* bytes = nullptr;
     int64_t size = 0;
+    int64_t rowBytes = 0;
 };
 
 // Hides kind and payload in cover with password (UTF-8, not empty; taken composed, as above). TooLarge, with cover

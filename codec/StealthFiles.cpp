@@ -36,7 +36,7 @@ struct PictureRows {
     std::vector<uint8_t> padding;
 
     int64_t padBytes() const { return geometry.stride - geometry.dataBytes; }
-    StealthCover cover() { return {pixels.data(), static_cast<int64_t>(pixels.size())}; }
+    StealthCover cover() { return {pixels.data(), static_cast<int64_t>(pixels.size()), geometry.dataBytes}; }
     // The rows that one slice of the file holds.
     int64_t sliceRows() const { return std::max<int64_t>(1, kSliceBytes / std::max<int64_t>(1, geometry.stride)); }
 

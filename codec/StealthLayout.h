@@ -94,7 +94,8 @@ private:
     size_t m_bit = 8 * 512;
 };
 
-// Hides the k-bit value m in the n = 2^k - 1 cover bytes at positions (changing one at most).
+// Hides the k-bit value m in the n = 2^k - 1 cover bytes at positions: changes nothing, one byte,
+// or two where those two show less than the one (Stealth.h).
 void EmbedBlock(const StealthCover& cover, const int64_t* positions, int k, unsigned m, Choices& choices);
 // The k-bit value that the n = 2^k - 1 cover bytes at positions hold.
 unsigned BlockSyndrome(const StealthCover& cover, const int64_t* positions, int k);
