@@ -259,19 +259,22 @@ void EmbedBlock(const StealthCover& cover, const int64_t* positions, int k, unsi
     if (s == 0)
         return;
     const unsigned n = (1u << k) - 1;
-    std::array<float, 1u << kStealthMostCode> cost;
-    for (unsigned t = 1; t <= n; ++t)
-        cost[t] = changeCost(cover, positions[t - 1]);
-    // One change at s, or two at a and a xor s (every pair once: a below its partner).
+    // One change at s, or two at a and a xor s (every pair once: a below its partner). No pair
+    // can do better than a byte in texture: the other bytes are weighed only for one in a flat area.
     unsigned first = s;
     unsigned second = 0;
-    float best = cost[s] - kPairCost;
-    for (unsigned a = 1; a <= n; ++a) {
-        const unsigned b = a ^ s;
-        if (a < b && cost[a] + cost[b] < best) {
-            best = cost[a] + cost[b];
-            first = a;
-            second = b;
+    float best = changeCost(cover, positions[s - 1]) - kPairCost;
+    if (best > 0) {
+        std::array<float, 1u << kStealthMostCode> cost;
+        for (unsigned t = 1; t <= n; ++t)
+            cost[t] = changeCost(cover, positions[t - 1]);
+        for (unsigned a = 1; a <= n; ++a) {
+            const unsigned b = a ^ s;
+            if (a < b && cost[a] + cost[b] < best) {
+                best = cost[a] + cost[b];
+                first = a;
+                second = b;
+            }
         }
     }
     change(cover.bytes[positions[first - 1]], choices);
