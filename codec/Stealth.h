@@ -50,7 +50,8 @@
 // the encoder changes c[s], or two bytes c[a] and c[a xor s] instead when they lie where a change
 // shows less: a reader sees only the syndrome. (This encoder weighs a change by the byte's
 // neighbours in its channel: 1 / (1 + the sum of its differences to the bytes left, right, above
-// and below), and 4 for a byte of 0 or 255; two changes must cost less than one.) A bit string is cut into k-bit pieces, first bit
+// and below), and 4 for a byte of 0 or 255; it takes the cheapest pair when the pair's two weights
+// add up to less than the one byte's less 0.5.) A bit string is cut into k-bit pieces, first bit
 // lowest; the bits of a byte string are taken lowest bit of each byte first; the last piece is
 // filled up with random bits.
 //
@@ -133,7 +134,8 @@ StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_
                            const StealthChoices& choices, bool& aborted);
 
 // Reads a stealth payload from cover with password (UTF-8): composed, then, when that differs and
-// opens nothing, as typed. Ok with kind and payload; Refused when none opens with it; Failed when the key derivation cannot run. Nothing is handed back unless Ok.
+// opens nothing, as typed. Ok with kind and payload; Refused when none opens with it; Failed when
+// the key derivation cannot run. Nothing is handed back unless Ok.
 // Yields now and then and stops, Refused and aborted set, when gAbort is set.
 StealthStatus ExtractStealth(const StealthCover& cover, std::string_view password, const SealCost& cost,
                              uint8_t& kind, std::string& payload, bool& aborted);
