@@ -17,11 +17,13 @@ Classic detectors (no training):
 
 Trained detector:
   tile_features    SPAM (Pevny, Bas, Fridrich, "Steganalysis by subtractive pixel adjacency
-                   matrix", 2010; first order, T = 3), co-occurrences of colour residuals
-                   across the three channels, and simple parity statistics.
+                   matrix", 2010; second order, T = 3, 686 features, and the first order's 98
+                   beside it), co-occurrences of colour residuals across the three channels,
+                   and simple parity statistics.
   Ensemble         Fisher linear discriminants on random subspaces with bootstrapped training
-                   sets and a majority vote: Kodovsky, Fridrich, Holub, "Ensemble classifiers
-                   for steganalysis of digital media", 2012.
+                   sets and a majority vote, the subspace's size chosen by the out-of-bag error:
+                   Kodovsky, Fridrich, Holub, "Ensemble classifiers for steganalysis of digital
+                   media", 2012.
 """
 
 import numpy as np
@@ -172,43 +174,61 @@ def hcf_ratio(img, adjacency=False):
 SPAM_T = 3
 
 
-def _shift(a, di, dj, k):
-    """The view of a at offset k * (di, dj), cut to the area where 2 such steps stay inside."""
-    h, w = a.shape
-    n = 2
-    i0 = k * di - min(0, n * di)
-    j0 = k * dj - min(0, n * dj)
-    return a[i0:i0 + h - n * abs(di), j0:j0 + w - n * abs(dj)]
+def _steps(x, di, dj, n):
+    """The views x(p), x(p + s), ..., x(p + n s) for s = (di, dj), over every p where all n + 1
+    lie inside x."""
+    h, w = x.shape
+    i0, j0 = -min(0, n * di), -min(0, n * dj)
+    hh, ww = h - n * abs(di), w - n * abs(dj)
+    return [x[i0 + k * di:i0 + k * di + hh, j0 + k * dj:j0 + k * dj + ww] for k in range(n + 1)]
 
 
-def _spam_direction(x, di, dj):
-    """Counts of the first-order Markov transitions of the differences along (di, dj)."""
+def _spam_counts(x, di, dj, order):
+    """Counts of the Markov transitions of the differences x(p) - x(p + s) along s = (di, dj),
+    cut to [-T, T]: of the pairs (D(p), D(p + s)) for order 1, the triples with D(p + 2s) for
+    order 2; index D(p) slowest."""
     t = SPAM_T
-    p0, p1, p2 = (_shift(x, di, dj, k) for k in range(3))
-    d0 = np.clip(p0 - p1, -t, t) + t
-    d1 = np.clip(p1 - p2, -t, t) + t
     m = 2 * t + 1
-    return np.bincount((d0 * m + d1).ravel(), minlength=m * m).astype(float)
+    views = _steps(x, di, dj, order + 1)
+    code = 0
+    for a, b in zip(views, views[1:]):
+        code = code * m + (np.clip(a - b, -t, t) + t)
+    return np.bincount(code.ravel(), minlength=m ** (order + 1)).astype(float)
+
+
+def _transitions(counts, order):
+    """The transition probabilities of counts: each count over the counts that share its
+    conditioning differences (all but the last); 0 where those never occur."""
+    m = 2 * SPAM_T + 1
+    c = counts.reshape(-1, m)
+    total = c.sum(axis=1, keepdims=True)
+    return np.divide(c, total, out=np.zeros_like(c), where=total > 0).ravel()
 
 
 _STRAIGHT = ((0, 1), (0, -1), (1, 0), (-1, 0))
 _DIAGONAL = ((1, 1), (-1, -1), (1, -1), (-1, 1))
 
 
-def spam(x):
-    """SPAM of the first order, T = 3: the transitions along the four straight directions and
-    along the four diagonals, the three channels' counts pooled: 2 x 49 features. x: int32.
-    (The second order's 686 features, on tiles of 128 x 128, are too many for the ensemble to
-    learn from a few hundred tiles: they made it weaker, not stronger.)"""
+def spam(x, order):
+    """SPAM of the given order (1 or 2), T = 3, as Pevny, Bas and Fridrich define it: the
+    transition probabilities of the differences along each of the eight directions, averaged
+    over the four straight ones and over the four diagonals; each direction's counts pooled
+    over the three channels. 2 x 49 features for order 1, 2 x 343 = 686 for order 2. x: int32,
+    h x w x 3."""
     parts = []
     for group in (_STRAIGHT, _DIAGONAL):
-        counts = sum(_spam_direction(x[:, :, c], di, dj) for c in range(3) for di, dj in group)
-        parts.append(counts / counts.sum())
+        average = 0
+        for di, dj in group:
+            counts = sum(_spam_counts(x[:, :, c], di, dj, order) for c in range(3))
+            average = average + _transitions(counts, order) / len(group)
+        parts.append(average)
     return np.concatenate(parts)
 
 
 # Residuals of the colour co-occurrences: (order of the difference, quantisation step).
 COLOUR_RESIDUALS = ((1, 1), (2, 1), (2, 2), (3, 3))
+# Quantisation steps of the Ker-Boehme 3 x 3 residual (the "KB" kernel of the rich models).
+KB_STEPS = (4, 8, 12)
 COLOUR_T = 2
 
 
@@ -220,11 +240,19 @@ def _colour_cooccurrence(residuals, q, t):
     return np.bincount(codes.ravel(), minlength=m ** 3).astype(float)
 
 
+def _kb_residual(x):
+    """x filtered with [-1 2 -1; 2 -4 2; -1 2 -1] (the pixel against its eight neighbours)."""
+    return (-x[:-2, :-2] + 2 * x[:-2, 1:-1] - x[:-2, 2:]
+            + 2 * x[1:-1, :-2] - 4 * x[1:-1, 1:-1] + 2 * x[1:-1, 2:]
+            - x[2:, :-2] + 2 * x[2:, 1:-1] - x[2:, 2:])
+
+
 def colour_residuals(img):
     """Co-occurrences of the (R, G, B) triple of one residual at the same pixel: differences of
-    the first, second and third order along rows and columns (pooled), quantised and cut to
-    [-2, 2]: 4 x 125 features. Changes made to each channel on its own break the agreement of
-    the three channels' residuals that natural pictures have."""
+    the first, second and third order along rows and columns (pooled), and the KB residual at
+    three coarser steps, quantised and cut to [-2, 2]: 7 x 125 features. Changes made to each
+    channel on its own, or a pixel moved to another colour, break the agreement of the three
+    channels' residuals that natural pictures have."""
     x = img.astype(np.int32)
     out = []
     for order, q in COLOUR_RESIDUALS:
@@ -232,6 +260,10 @@ def colour_residuals(img):
         for axis in (0, 1):
             res = np.diff(x, n=order, axis=axis)
             counts = counts + _colour_cooccurrence([res[:, :, c] for c in range(3)], q, COLOUR_T)
+        out.append(counts / counts.sum())
+    kb = _kb_residual(x)
+    for q in KB_STEPS:
+        counts = _colour_cooccurrence([kb[:, :, c] for c in range(3)], q, COLOUR_T)
         out.append(counts / counts.sum())
     return np.concatenate(out)
 
@@ -254,21 +286,25 @@ def parity(img):
 
 
 def tile_features(tile):
-    """All features of one tile (uint8, h x w x 3): 98 + 500 + 20 numbers."""
-    return np.concatenate([spam(tile.astype(np.int32)), colour_residuals(tile), parity(tile)])
+    """All features of one tile (uint8, h x w x 3): SPAM of the second order (686) and of the
+    first (98), colour residual co-occurrences (875) and parity (20): 1679 numbers."""
+    x = tile.astype(np.int32)
+    return np.concatenate([spam(x, 2), spam(x, 1), colour_residuals(tile), parity(tile)])
 
 
 # ---------------------------------------------------------------------------------------------
 # Fisher linear discriminant ensemble
 
 class Ensemble:
-    """Kodovsky's ensemble: `learners` FLDs, each on `subspace` random features and a bootstrap
-    sample of the cover/stego pairs; each votes with the threshold that made the fewest errors
-    on its own training sample."""
+    """Kodovsky's ensemble: `learners` FLDs, each on a random subspace of the features and a
+    bootstrap sample of the cover/stego pairs, each voting with the threshold that made the
+    fewest errors on its own sample. The subspace's size is the one of `subspaces` whose
+    ensemble made the fewest out-of-bag errors (the pairs a learner's sample left out), as the
+    paper chooses it. score() gives the votes, with the mean projection to break ties."""
 
-    def __init__(self, learners=51, subspace=160, seed=1):
+    def __init__(self, learners=51, subspaces=(200, 400), seed=1):
         self.learners = learners
-        self.subspace = subspace
+        self.subspaces = subspaces
         self.rng = np.random.default_rng(seed)
 
     def fit(self, covers, stegos):
@@ -279,9 +315,20 @@ class Ensemble:
         self.scale[self.scale < 1e-12] = 1.0
         c = (covers - self.mean) / self.scale
         s = (stegos - self.mean) / self.scale
+        best = None
+        for k in sorted({min(k, c.shape[1]) for k in self.subspaces}):
+            models, error = self._learn(c, s, k)
+            if best is None or error < best[1]:
+                best = (models, error, k)
+        self.models, self.oob_error, self.subspace = best
+        return self
+
+    def _learn(self, c, s, k):
+        """learners FLDs on k features each; they and their out-of-bag error."""
         n, d = c.shape
-        k = min(self.subspace, d)
-        self.models = []
+        models = []
+        votes = np.zeros((2, n))
+        counted = np.zeros(n)
         for _ in range(self.learners):
             dims = self.rng.choice(d, size=k, replace=False)
             rows = self.rng.integers(0, n, size=n)
@@ -291,8 +338,16 @@ class Ensemble:
             ridge = 1e-3 * np.trace(scatter) / k + 1e-10
             w = np.linalg.solve(scatter + ridge * np.eye(k), mu_s - mu_c)
             pc, ps = c_l @ w, s_l @ w
-            self.models.append((dims, w, _best_threshold(pc, ps), np.std(np.concatenate([pc, ps]))))
-        return self
+            threshold = _best_threshold(pc, ps)
+            models.append((dims, w, threshold, np.std(np.concatenate([pc, ps]))))
+            out = np.ones(n, dtype=bool)
+            out[rows] = False
+            votes[0, out] += c[out][:, dims] @ w > threshold
+            votes[1, out] += s[out][:, dims] @ w > threshold
+            counted[out] += 1
+        seen = counted > 0
+        wrong = (votes[0, seen] > counted[seen] / 2) * 1.0 + (votes[1, seen] <= counted[seen] / 2)
+        return models, float(wrong.mean() / 2) if seen.any() else 0.5
 
     def score(self, features):
         """Votes for "stego" (0 to learners), with the mean projection as a tie-breaker."""

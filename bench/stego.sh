@@ -21,5 +21,6 @@ cli=$(realpath "${1:-$build/cli/mirel-cli}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/mirel-stego.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 # Debian's python3 and its packages, whatever else is first on PATH; no bytecode left in bench/.
-PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$MIREL_ROOT/bench/stego_bench.py" --cli "$cli" \
+# One thread of linear algebra per process: the processes already take every core.
+OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$MIREL_ROOT/bench/stego_bench.py" --cli "$cli" \
   --mkbmp "$build/bench/mirel-mkbmp" --work "$work"

@@ -1,6 +1,7 @@
 // The stealth layout in memory: the salt, the header and the body into and out of the cover.
 #include "Stealth.h"
 
+#include "CodePage.h"
 #include "StealthLayout.h"
 #include "Ui.h"
 
@@ -142,6 +143,20 @@ std::vector<int64_t> saltPositionsFor(int64_t coverBytes, std::string_view passw
     return SaltPositions(salt);
 }
 
+// The password as the layout takes it: the UTF-8 bytes of its normalization form C, so that the
+// same password typed on another system opens the picture; bytes that are not UTF-8 as they are.
+std::string composedPassword(std::string_view password)
+{
+    if (!IsValidUtf8(password))
+        return std::string(password);
+    std::u16string typed = Utf16FromUtf8(password);
+    std::u16string composed = NfcOf(typed);
+    std::string key = Utf8FromUtf16(composed);
+    Wipe(typed);
+    Wipe(composed);
+    return key;
+}
+
 std::string headerInside(int k, uint8_t kind, int64_t length)
 {
     std::string inside(kStealthHeaderInside, '\0');
@@ -192,13 +207,19 @@ StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_
     Choices random(seed);
     sodium_memzero(seed.data(), seed.size());
 
-    const std::vector<int64_t> saltPositions = saltPositionsFor(cover.size, password);
     Keys keys;
+    std::vector<int64_t> saltPositions;
     std::string header;
     std::string body;
     try {
-        if (saltPositions.empty() || !DeriveKeys(password, salt.data(), choices.cost, keys))
+        std::string composed = composedPassword(password);
+        saltPositions = saltPositionsFor(cover.size, composed);
+        const bool derived = !saltPositions.empty() && DeriveKeys(composed, salt.data(), choices.cost, keys);
+        Wipe(composed);
+        if (!derived)
             return StealthStatus::Failed;
+        if ((aborted = gAbort))
+            return StealthStatus::Ok;
         seal(headerInside(k, kind, length), 0, keys, header);
         seal(payload, kBodyNonceFirstByte, keys, body);
     } catch (const std::bad_alloc&) {
@@ -218,14 +239,12 @@ StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_
     return StealthStatus::Ok;
 }
 
-StealthStatus ExtractStealth(const StealthCover& cover, std::string_view password, const SealCost& cost,
-                             uint8_t& kind, std::string& payload, bool& aborted)
+namespace {
+
+// ExtractStealth with the password's bytes as given.
+StealthStatus extractWith(const StealthCover& cover, std::string_view password, const SealCost& cost,
+                          uint8_t& kind, std::string& payload, bool& aborted)
 {
-    aborted = false;
-    kind = kKindMessage;
-    payload.clear();
-    if (cover.size < kFixedSlots + 8 * int64_t(kStealthTagSize) || password.empty())
-        return StealthStatus::Refused;
     const std::vector<int64_t> saltPositions = saltPositionsFor(cover.size, password);
     if (saltPositions.empty())
         return StealthStatus::Failed;
@@ -239,6 +258,8 @@ StealthStatus ExtractStealth(const StealthCover& cover, std::string_view passwor
     Keys keys;
     if (!DeriveKeys(password, salt, cost, keys))
         return StealthStatus::Failed;
+    if ((aborted = gAbort))
+        return StealthStatus::Refused;
     const Permutation main(keys.permutation, cover.size, true);
     Slots slots(main, cover.size, saltPositions);
     Pacer pacer;
@@ -276,6 +297,30 @@ StealthStatus ExtractStealth(const StealthCover& cover, std::string_view passwor
         return StealthStatus::Failed;
     }
     return StealthStatus::Ok;
+}
+
+}  // namespace
+
+StealthStatus ExtractStealth(const StealthCover& cover, std::string_view password, const SealCost& cost,
+                             uint8_t& kind, std::string& payload, bool& aborted)
+{
+    aborted = false;
+    kind = kKindMessage;
+    payload.clear();
+    if (cover.size < kFixedSlots + 8 * int64_t(kStealthTagSize) || password.empty())
+        return StealthStatus::Refused;
+    std::string composed;
+    try {
+        composed = composedPassword(password);
+    } catch (const std::bad_alloc&) {
+        return StealthStatus::Failed;
+    }
+    StealthStatus status = extractWith(cover, composed, cost, kind, payload, aborted);
+    // A picture made with the password's bytes as typed, when they are not composed, opens too.
+    if (status == StealthStatus::Refused && !aborted && composed != password)
+        status = extractWith(cover, password, cost, kind, payload, aborted);
+    Wipe(composed);
+    return status;
 }
 
 }  // namespace mirel

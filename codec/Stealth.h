@@ -17,7 +17,10 @@
 // Keys
 // ----
 // All hashes are BLAKE2b (RFC 7693) with a 16-byte personalisation and no salt, as libsodium's
-// crypto_generichash_blake2b_salt_personal computes them; the password is its UTF-8 bytes.
+// crypto_generichash_blake2b_salt_personal computes them. The password is the UTF-8 bytes of its
+// Unicode normalization form C (a password that is not valid UTF-8: its bytes as they are), so
+// that the same password typed on another system, composed or not, opens the picture. A reader
+// that finds nothing with those and was given other bytes tries the bytes as typed as well.
 //
 //   salt positions key  64 bytes  BLAKE2b(message = password, no key, personal "mirel.stealth.sp")
 //   master key          64 bytes  Argon2id, version 1.3 (crypto_pwhash), of the password with the
@@ -43,8 +46,12 @@
 // ----------------
 // Bits go in with the Hamming code of parameter k (1..10): a block of n = 2^k - 1 cover bytes
 // c[1..n] holds k bits m = m0 + 2 m1 + ... + 2^(k-1) m(k-1) as its syndrome, the xor of every
-// index t (1..n) whose byte c[t] has its lowest bit set. To hide m the encoder changes at most one
-// byte: c[syndrome xor m] when that is not 0. A bit string is cut into k-bit pieces, first bit
+// index t (1..n) whose byte c[t] has its lowest bit set. To hide m, with s = syndrome xor m not 0,
+// the encoder changes c[s], or two bytes c[a] and c[a xor s] instead when they lie where a change
+// shows less: a reader sees only the syndrome. (This encoder weighs a change by the byte's
+// neighbours in its channel: 1 / (1 + the sum of its differences to the bytes left, right, above
+// and below), and 4 for a byte of 0 or 255; it takes the cheapest pair when the pair's two weights
+// add up to less than the one byte's less 0.5.) A bit string is cut into k-bit pieces, first bit
 // lowest; the bits of a byte string are taken lowest bit of each byte first; the last piece is
 // filled up with random bits.
 //
@@ -112,20 +119,23 @@ int64_t StealthCapacity(int64_t coverBytes);
 // The same for a picture of this geometry.
 int64_t StealthCapacity(const RowGeometry& geometry);
 
-// The cover bytes of a picture in memory, in order, without padding. Owns nothing.
+// The cover bytes of a picture in memory, in order, without padding. Owns nothing. rowBytes (the
+// bytes of one row, width * 3) lets the encoder see each byte's neighbours; 0 when unknown.
 struct StealthCover {
     uint8_t* bytes = nullptr;
     int64_t size = 0;
+    int64_t rowBytes = 0;
 };
 
-// Hides kind and payload in cover with password (UTF-8, not empty). TooLarge, with cover
+// Hides kind and payload in cover with password (UTF-8, not empty; taken composed, as above). TooLarge, with cover
 // untouched, when the payload is over StealthCapacity; Failed when the key derivation cannot run.
 // Yields now and then; stops, with cover partly changed, when gAbort is set (aborted tells).
 StealthStatus EmbedStealth(const StealthCover& cover, uint8_t kind, std::string_view payload, std::string_view password,
                            const StealthChoices& choices, bool& aborted);
 
-// Reads a stealth payload from cover with password (UTF-8). Ok with kind and payload; Refused when
-// none opens with it; Failed when the key derivation cannot run. Nothing is handed back unless Ok.
+// Reads a stealth payload from cover with password (UTF-8): composed, then, when that differs and
+// opens nothing, as typed. Ok with kind and payload; Refused when none opens with it; Failed when
+// the key derivation cannot run. Nothing is handed back unless Ok.
 // Yields now and then and stops, Refused and aborted set, when gAbort is set.
 StealthStatus ExtractStealth(const StealthCover& cover, std::string_view password, const SealCost& cost,
                              uint8_t& kind, std::string& payload, bool& aborted);

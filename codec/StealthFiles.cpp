@@ -6,6 +6,7 @@
 #include "Payload.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -29,32 +30,44 @@ CodecResult aborted()
 }
 
 // The rows of a picture in memory: the cover bytes (every row's pixel bytes, one after the other)
-// and apart from them each row's padding, which is written back as it was.
+// and apart from them each row's padding, which is written back as it was. Rows without padding
+// are the cover bytes as they lie in the file, and go in and out without a copy.
 struct PictureRows {
     RowGeometry geometry;
-    std::vector<uint8_t> pixels;
+    std::unique_ptr<uint8_t[]> pixels;  // not cleared first: every byte is read before it is used
+    int64_t pixelBytes = 0;
     std::vector<uint8_t> padding;
 
     int64_t padBytes() const { return geometry.stride - geometry.dataBytes; }
-    StealthCover cover() { return {pixels.data(), static_cast<int64_t>(pixels.size())}; }
+    StealthCover cover() { return {pixels.get(), pixelBytes, geometry.dataBytes}; }
     // The rows that one slice of the file holds.
     int64_t sliceRows() const { return std::max<int64_t>(1, kSliceBytes / std::max<int64_t>(1, geometry.stride)); }
 
-    // Rows [first, first + count) as they lie in the file, into slice; or from slice, back.
-    void toFile(int64_t first, int64_t count, std::vector<uint8_t>& slice) const
+    // Rows [first, first + count) as they lie in the file: in place, or put together in slice.
+    const uint8_t* toFile(int64_t first, int64_t count, std::vector<uint8_t>& slice) const
     {
+        if (padBytes() == 0)
+            return pixels.get() + first * geometry.dataBytes;
         slice.resize(size_t(count * geometry.stride));
         for (int64_t r = 0; r < count; ++r) {
             uint8_t* row = slice.data() + r * geometry.stride;
-            std::copy_n(pixels.data() + (first + r) * geometry.dataBytes, geometry.dataBytes, row);
+            std::copy_n(pixels.get() + (first + r) * geometry.dataBytes, geometry.dataBytes, row);
             std::copy_n(padding.data() + (first + r) * padBytes(), padBytes(), row + geometry.dataBytes);
         }
+        return slice.data();
+    }
+    // Where rows [first, first + count) are read to: in place, or slice, taken apart by fromFile.
+    uint8_t* readTarget(int64_t first, std::vector<uint8_t>& slice)
+    {
+        return padBytes() == 0 ? pixels.get() + first * geometry.dataBytes : slice.data();
     }
     void fromFile(int64_t first, int64_t count, const std::vector<uint8_t>& slice)
     {
+        if (padBytes() == 0)
+            return;
         for (int64_t r = 0; r < count; ++r) {
             const uint8_t* row = slice.data() + r * geometry.stride;
-            std::copy_n(row, geometry.dataBytes, pixels.data() + (first + r) * geometry.dataBytes);
+            std::copy_n(row, geometry.dataBytes, pixels.get() + (first + r) * geometry.dataBytes);
             std::copy_n(row + geometry.dataBytes, padBytes(), padding.data() + (first + r) * padBytes());
         }
     }
@@ -76,15 +89,17 @@ Failure readRows(BinaryFile& file, const BitmapHeader& header, PictureRows& rows
         return {};
     std::vector<uint8_t> slice;
     try {
-        rows.pixels.assign(static_cast<size_t>(g.dataBytes * g.rows), 0);
+        rows.pixelBytes = g.dataBytes * g.rows;
+        rows.pixels.reset(new uint8_t[static_cast<size_t>(rows.pixelBytes)]);
         rows.padding.assign(static_cast<size_t>(rows.padBytes() * g.rows), 0);
-        slice.resize(static_cast<size_t>(std::min(g.rows, rows.sliceRows()) * g.stride));
+        if (rows.padBytes() != 0)
+            slice.resize(static_cast<size_t>(std::min(g.rows, rows.sliceRows()) * g.stride));
     } catch (const std::bad_alloc&) {
         return {ErrorCode::OutOfMemory, "no room for the " + FormatNumber(g.stride * g.rows) + " bytes of the picture's rows"};
     }
     for (int64_t r = 0; r < g.rows; r += rows.sliceRows()) {
         const int64_t count = std::min(rows.sliceRows(), g.rows - r);
-        if (Failure f = file.readExact(slice.data(), static_cast<size_t>(count * g.stride)))
+        if (Failure f = file.readExact(rows.readTarget(r, slice), static_cast<size_t>(count * g.stride)))
             return f;
         rows.fromFile(r, count, slice);
         Yield();
@@ -104,17 +119,18 @@ Failure writeRows(BinaryFile& out, const BitmapHeader& header, const PictureRows
     std::vector<uint8_t> back;
     for (int64_t r = 0; r < g.rows; r += rows.sliceRows()) {
         const int64_t count = std::min(rows.sliceRows(), g.rows - r);
-        rows.toFile(r, count, slice);
-        if (Failure f = out.write(slice.data(), slice.size()))
+        const size_t size = static_cast<size_t>(count * g.stride);
+        if (Failure f = out.write(rows.toFile(r, count, slice), size))
             return f;
     }
     for (int64_t r = 0; r < g.rows; r += rows.sliceRows()) {
         const int64_t count = std::min(rows.sliceRows(), g.rows - r);
-        rows.toFile(r, count, slice);
-        back.resize(slice.size());
+        const size_t size = static_cast<size_t>(count * g.stride);
+        const uint8_t* written = rows.toFile(r, count, slice);
+        back.resize(size);
         if (Failure f = out.readAt(kHeaderSize + r * g.stride, back.data(), back.size()))
             return f;
-        if (back != slice)
+        if (!std::equal(back.begin(), back.end(), written))
             return {ErrorCode::DeviceIo, out.path() + ": " + kUnchangedText};
     }
     return {};

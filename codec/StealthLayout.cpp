@@ -1,7 +1,14 @@
 #include "StealthLayout.h"
 
+#include "Ui.h"
+
 #include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <system_error>
 
 namespace mirel::stealth {
 
@@ -54,8 +61,22 @@ bool DeriveKeys(std::string_view password, const uint8_t* salt, const SealCost& 
     if (!ready())
         return false;
     uint8_t master[kMasterKeySize];
-    if (crypto_pwhash(master, sizeof master, password.data(), password.size(), salt, cost.operations,
-                      static_cast<size_t>(cost.memoryBytes), crypto_pwhash_ALG_ARGON2ID13) != 0)
+    const auto derive = [&] {
+        return crypto_pwhash(master, sizeof master, password.data(), password.size(), salt, cost.operations,
+                             static_cast<size_t>(cost.memoryBytes), crypto_pwhash_ALG_ARGON2ID13) == 0;
+    };
+    // The derivation takes a second or so: it runs on a thread of its own while this one yields,
+    // so that a window stays alive and a stop is seen meanwhile. Without a thread, here.
+    bool derived = false;
+    try {
+        auto done = std::async(std::launch::async, derive);
+        while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            Yield();
+        derived = done.get();
+    } catch (const std::system_error&) {
+        derived = derive();
+    }
+    if (!derived)
         return false;
     hash(keys.permutation.data(), keys.permutation.size(), {}, master, sizeof master, kPermutationContext);
     hash(keys.cipher.data(), keys.cipher.size(), {}, master, sizeof master, kCipherContext);
@@ -195,15 +216,70 @@ unsigned BlockSyndrome(const StealthCover& cover, const int64_t* positions, int 
     return syndrome;
 }
 
-void EmbedBlock(const StealthCover& cover, const int64_t* positions, int k, unsigned m, Choices& choices)
+namespace {
+
+constexpr float kSaturatedCost = 4.0f;  // 0 and 255 move one way only, and fill flat areas
+constexpr float kPairCost = 0.5f;       // what a second change costs besides its place: few pairs
+constexpr int64_t kPixelBytes = 3;
+
+// What changing the cover byte at i costs: little where its neighbours in its channel differ
+// from it, 1 where they are all alike.
+float changeCost(const StealthCover& cover, int64_t i)
 {
-    const unsigned change = BlockSyndrome(cover, positions, k) ^ m;
-    if (change == 0)
-        return;
-    uint8_t& byte = cover.bytes[positions[change - 1]];
+    const int value = cover.bytes[i];
+    if (value == 0 || value == 255)
+        return kSaturatedCost;
+    if (cover.rowBytes <= 0)
+        return 1.0f;
+    const int64_t column = i % cover.rowBytes;
+    int texture = 0;
+    if (column >= kPixelBytes)
+        texture += std::abs(value - cover.bytes[i - kPixelBytes]);
+    if (column + kPixelBytes < cover.rowBytes)
+        texture += std::abs(value - cover.bytes[i + kPixelBytes]);
+    if (i >= cover.rowBytes)
+        texture += std::abs(value - cover.bytes[i - cover.rowBytes]);
+    if (i + cover.rowBytes < cover.size)
+        texture += std::abs(value - cover.bytes[i + cover.rowBytes]);
+    return 1.0f / float(1 + texture);
+}
+
+void change(uint8_t& byte, Choices& choices)
+{
     // Plus or minus 1 at random; the ends move inward.
     const bool up = byte == 0 || (byte != 255 && choices.bit());
     byte = static_cast<uint8_t>(up ? byte + 1 : byte - 1);
+}
+
+}  // namespace
+
+void EmbedBlock(const StealthCover& cover, const int64_t* positions, int k, unsigned m, Choices& choices)
+{
+    const unsigned s = BlockSyndrome(cover, positions, k) ^ m;
+    if (s == 0)
+        return;
+    const unsigned n = (1u << k) - 1;
+    // One change at s, or two at a and a xor s (every pair once: a below its partner). No pair
+    // can do better than a byte in texture: the other bytes are weighed only for one in a flat area.
+    unsigned first = s;
+    unsigned second = 0;
+    float best = changeCost(cover, positions[s - 1]) - kPairCost;
+    if (best > 0) {
+        std::array<float, 1u << kStealthMostCode> cost;
+        for (unsigned t = 1; t <= n; ++t)
+            cost[t] = changeCost(cover, positions[t - 1]);
+        for (unsigned a = 1; a <= n; ++a) {
+            const unsigned b = a ^ s;
+            if (a < b && cost[a] + cost[b] < best) {
+                best = cost[a] + cost[b];
+                first = a;
+                second = b;
+            }
+        }
+    }
+    change(cover.bytes[positions[first - 1]], choices);
+    if (second != 0)
+        change(cover.bytes[positions[second - 1]], choices);
 }
 
 }  // namespace mirel::stealth

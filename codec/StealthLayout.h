@@ -34,7 +34,7 @@ struct Keys {
 // The salt positions key of password. False when libsodium cannot start.
 bool SaltPositionsKey(std::string_view password, PermutationKey& key);
 // The permutation and cipher keys for password and salt at cost. False when the key derivation
-// cannot run (memory).
+// cannot run (memory). The derivation runs on a thread of its own while the caller's yields.
 bool DeriveKeys(std::string_view password, const uint8_t* salt, const SealCost& cost, Keys& keys);
 
 // The keyed permutation of 0..n-1 (n >= 1): a Feistel network with cycle walking. tabulate works
@@ -94,7 +94,8 @@ private:
     size_t m_bit = 8 * 512;
 };
 
-// Hides the k-bit value m in the n = 2^k - 1 cover bytes at positions (changing one at most).
+// Hides the k-bit value m in the n = 2^k - 1 cover bytes at positions: changes nothing, one byte,
+// or two where those two show less than the one (Stealth.h).
 void EmbedBlock(const StealthCover& cover, const int64_t* positions, int k, unsigned m, Choices& choices);
 // The k-bit value that the n = 2^k - 1 cover bytes at positions hold.
 unsigned BlockSyndrome(const StealthCover& cover, const int64_t* positions, int k);
