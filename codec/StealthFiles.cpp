@@ -95,7 +95,8 @@ Failure readRows(BinaryFile& file, const BitmapHeader& header, PictureRows& rows
         if (rows.padBytes() != 0)
             slice.resize(static_cast<size_t>(std::min(g.rows, rows.sliceRows()) * g.stride));
     } catch (const std::bad_alloc&) {
-        return {ErrorCode::OutOfMemory, "no room for the " + FormatNumber(g.stride * g.rows) + " bytes of the picture's rows"};
+        return {ErrorCode::OutOfMemory,
+                "no room for the " + FormatNumber(g.stride * g.rows) + " bytes of the picture's rows"};
     }
     for (int64_t r = 0; r < g.rows; r += rows.sliceRows()) {
         const int64_t count = std::min(rows.sliceRows(), g.rows - r);

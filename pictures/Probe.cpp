@@ -177,7 +177,8 @@ Failure CopyBitmapRows(BinaryFile& file, BinaryFile& bmp, bool& copied)
     const int64_t stride = (width * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
     const bool onePlane = header.bytes[kPlanesOffset] == 1 && header.bytes[kPlanesOffset + 1] == 0;
     if (!header.hasSignature() || infoSize < kInfoSize || pixels < kInfoSizeOffset + infoSize || !onePlane ||
-        header.bitsPerPixel() != 8 * kBytesPerPixel || le32(kCompressionOffset) != 0 || width <= 0 || rows == 0 || file.length() < pixels + stride * rows)
+        header.bitsPerPixel() != 8 * kBytesPerPixel || le32(kCompressionOffset) != 0 || width <= 0 || rows == 0 ||
+        file.length() < pixels + stride * rows)
         return {};
     PlainBitmapWriter writer;
     if (Failure f = writer.begin(bmp, file.path(), uint32_t(width), uint32_t(rows)))
