@@ -22,9 +22,9 @@
 #     peak memory of each                      under 64 MB
 #   encode into a new file (nothing there), 72 MB carrier:
 #     1 KB at most 1.1 x, 1 MB at most 1.3 x cp into a new file
-#   opening a sealed 1 KB payload from the 72 MB picture
-#                                              at most the key derivation's time plus 1.2 x an
-#                                              unsealed decode
+#   decoding a sealed 1 KB payload from the 72 MB picture
+#                                              at most 1.1 x the key derivation alone plus an
+#                                              unsealed decode (taken in turn, in the same rounds)
 #   a guesser's cost per password (one key derivation)
 #                                              at least 100 ms and 64 MB
 # The same encodes into a 1 GB carrier are printed too, when the temporary folder has room.
@@ -223,9 +223,11 @@ cmp -s out.bin payload.bin || { echo "decode did not give the payload back" >&2;
 printf 'a bench password\n' > pw.txt
 "$cli" encode big.bmp sealed.bmp --file payload.bin --seal --password-file pw.txt --quiet --force
 "$cli" decode sealed.bmp --output box.mirel --force --quiet 2>/dev/null
-dec_sealed=$(median_ms "$cli" decode sealed.bmp --password-file pw.txt --output out.bin --force --quiet)
+sealed_decode() { "$cli" decode sealed.bmp --password-file pw.txt --output out.bin --force --quiet; }
+open_box() { "$cli" open box.mirel --password-file pw.txt --output out-box.bin --force --quiet; }
+alternate "$runs" sealed_decode open_box
+dec_sealed=$f_ms kdf_ms=$g_ms
 cmp -s out.bin payload.bin || { echo "the sealed payload did not come back" >&2; exit 1; }
-kdf_ms=$(median_ms "$cli" open box.mirel --password-file pw.txt --output out.bin --force --quiet)
 kdf_peak=$(peak_kb "$cli" open box.mirel --password-file pw.txt --output out.bin --force --quiet)
 
 enc_peak=$(peak_kb "$cli" encode big.bmp enc-peak.bmp --file payload-1m.bin --quiet --force)
@@ -304,9 +306,9 @@ if [ -n "${cp_giga:-}" ]; then
   printf 'encode 1 MB into 1 GB / cp 1 GB:     %5s\n' "$(ratio "$mb_giga" "$cp_giga")"
 fi
 printf 'decode 72 MB / decode 1 MB:          %5s  (goal <= 1.5: %s)\n' "$dec_ratio" "$(verdict "$dec_ratio" 1.5)"
-seal_ratio=$(awk -v s="$dec_sealed" -v k="$kdf_ms" -v d="$dec_big" 'BEGIN { printf "%.2f", (s - k) / d }')
-printf 'sealed decode - key derivation, / decode 72 MB:  %5s  (goal <= 1.2: %s)\n' "$seal_ratio" \
-  "$(verdict "$seal_ratio" 1.2)"
+seal_ratio=$(awk -v s="$dec_sealed" -v k="$kdf_ms" -v d="$dec_big" 'BEGIN { printf "%.2f", s / (k + d) }')
+printf 'sealed decode / (key derivation + decode):  %5s  (goal <= 1.1: %s)\n' "$seal_ratio" \
+  "$(verdict "$seal_ratio" 1.1)"
 printf "a guesser's cost per password:       %5s ms, %s KiB  (goal >= 100 ms and 65536 KiB: %s)\n" "$kdf_ms" \
   "$kdf_peak" "$(awk -v t="$kdf_ms" -v m="$kdf_peak" 'BEGIN { print (t >= 100 && m >= 65536) ? "met" : "NOT met" }')"
 printf 'peak memory of encode, 72 MB, 1 MB:  %5s KiB  (goal < 16384: %s)\n' "$enc_peak" \
