@@ -257,8 +257,7 @@ Failure MakeRowBuffer(int64_t rowsPresent, const std::string& name, const RowGeo
     if (rowsPresent == 0)
         return {ErrorCode::InputPastEnd, name + ": the file ends before its first row"};
     try {
-        row.assign(static_cast<size_t>(geometry.stride), 0);
-        row.resize(static_cast<size_t>(geometry.stride * std::max<int64_t>(1, batchRows)));
+        row.assign(static_cast<size_t>(geometry.stride * std::max<int64_t>(1, batchRows)), 0);
     } catch (const std::bad_alloc&) {
         return {ErrorCode::OutOfMemory, "no room for a row of " + std::to_string(geometry.stride) +
                                             " bytes"};

@@ -19,14 +19,6 @@ constexpr int kUnusedBitsMask = 7;   // z_stream::data_type: unused bits of the 
 constexpr int kBitsPerByte = 8;
 constexpr int64_t kMostChunks = 1 << 20;
 
-void putBigEndian32(uint8_t* bytes, uint32_t value)
-{
-    bytes[0] = uint8_t(value >> 24);
-    bytes[1] = uint8_t(value >> 16);
-    bytes[2] = uint8_t(value >> 8);
-    bytes[3] = uint8_t(value);
-}
-
 bool isKept(const Chunk& chunk)
 {
     return (chunk.type[0] & kLowerCaseBit) && (chunk.type[3] & kLowerCaseBit);
@@ -128,6 +120,14 @@ uint32_t BigEndian32(const uint8_t* bytes)
     return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | uint32_t(bytes[3]);
 }
 
+void PutBigEndian32(uint8_t* bytes, uint32_t value)
+{
+    bytes[0] = uint8_t(value >> 24);
+    bytes[1] = uint8_t(value >> 16);
+    bytes[2] = uint8_t(value >> 8);
+    bytes[3] = uint8_t(value);
+}
+
 bool ListChunks(BinaryFile& file, std::vector<Chunk>& chunks)
 {
     const int64_t length = file.length();
@@ -190,10 +190,10 @@ Failure IdatWriter::flush()
     if (m_chunk.empty())
         return {};
     const size_t length = m_chunk.size() - kChunkHeaderSize;
-    putBigEndian32(m_chunk.data(), uint32_t(length));
+    PutBigEndian32(m_chunk.data(), uint32_t(length));
     const uLong crc = crc32(0, m_chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset));
     m_chunk.resize(m_chunk.size() + kCrcSize);
-    putBigEndian32(m_chunk.data() + kChunkHeaderSize + length, uint32_t(crc));
+    PutBigEndian32(m_chunk.data() + kChunkHeaderSize + length, uint32_t(crc));
     const Failure f = m_out.write(m_chunk.data(), m_chunk.size());
     m_chunk.clear();
     return f;
@@ -202,11 +202,11 @@ Failure IdatWriter::flush()
 Failure WriteChunk(BinaryFile& out, const char* type, const uint8_t* data, uint32_t length)
 {
     std::vector<uint8_t> chunk(kChunkHeaderSize + size_t(length) + kCrcSize);
-    putBigEndian32(chunk.data(), length);
+    PutBigEndian32(chunk.data(), length);
     std::memcpy(chunk.data() + kChunkTypeOffset, type, kChunkHeaderSize - kChunkTypeOffset);
     if (length > 0)
         std::memcpy(chunk.data() + kChunkHeaderSize, data, length);
-    putBigEndian32(chunk.data() + kChunkHeaderSize + length,
+    PutBigEndian32(chunk.data() + kChunkHeaderSize + length,
                    uint32_t(crc32(0, chunk.data() + kChunkTypeOffset, uInt(length + kChunkTypeOffset))));
     return out.write(chunk.data(), chunk.size());
 }
@@ -314,7 +314,7 @@ Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector
     if (failure || prefix > 0)
         return failure ? failure : Failure{ErrorCode::DeviceIo, in.path() + ": the image data changed while read"};
     uint8_t check[kAdlerSize];
-    putBigEndian32(check, adler);
+    PutBigEndian32(check, adler);
     if (Failure f = idat.add(compressed.data(), compressed.size()); f || (f = idat.add(check, sizeof check)) ||
                                                                      (f = idat.flush()))
         return f;
@@ -391,7 +391,7 @@ Failure CheckSpliced(BinaryFile& file, const Carrier& carrier, const Scan& scan,
     });
     inflateEnd(&z);
     uint8_t check[kAdlerSize];
-    putBigEndian32(check, adler);
+    PutBigEndian32(check, adler);
     if (!read || status != Z_STREAM_END || matched != tail.size() || trailer.size() != kAdlerSize ||
         std::memcmp(trailer.data(), check, kAdlerSize) != 0)
         return unchanged;

@@ -33,6 +33,9 @@ inline constexpr uint32_t kIhdrSize = 13;
 inline constexpr int kIhdrHeightOffset = 4;
 inline constexpr int kIhdrDepthOffset = 8;
 inline constexpr uint32_t kMostChunkLength = 0x7FFFFFFF;
+// The one layout this program writes: 8-bit RGB.
+inline constexpr uint8_t kDepth = 8;
+inline constexpr uint8_t kColorTypeRgb = 2;
 inline constexpr uint8_t kLowerCaseBit = 0x20;
 inline constexpr int kWindowBits = 15;
 inline constexpr int64_t kWindowSize = int64_t(1) << kWindowBits;
@@ -76,6 +79,7 @@ struct Scan {
 };
 
 uint32_t BigEndian32(const uint8_t* bytes);
+void PutBigEndian32(uint8_t* bytes, uint32_t value);
 
 // Lists the chunks of the PNG in file, from after its signature to IEND. False when the file
 // cannot be read, ends inside a chunk, or has no IEND within a million chunks.

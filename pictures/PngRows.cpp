@@ -17,7 +17,6 @@ using namespace png;
 
 namespace {
 
-constexpr uint8_t kSignature[kPngSignatureSize] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr int kColorTypeGreyAlpha = 4;
 constexpr int kColorTypeRgbAlpha = 6;
 constexpr uint8_t kOpaque = 0xFF;
@@ -170,7 +169,7 @@ Failure PlainBitmapWriter::putPass(uint32_t y, const uint8_t* pixels, int bytesP
 
 bool HasPngSignature(const uint8_t* bytes, size_t size)
 {
-    return size >= kPngSignatureSize && std::memcmp(bytes, kSignature, kPngSignatureSize) == 0;
+    return size >= kPngSignatureSize && std::memcmp(bytes, kPngSignature, kPngSignatureSize) == 0;
 }
 
 Failure ReadPngFacts(BinaryFile& file, PngFacts& facts)

@@ -35,6 +35,7 @@
 namespace mirel {
 
 inline constexpr int kPngSignatureSize = 8;
+inline constexpr uint8_t kPngSignature[kPngSignatureSize] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 struct PngFacts {
     uint32_t width = 0;

@@ -21,8 +21,6 @@ namespace {
 // boundary on (then copied once into what is compressed, which is about as large again).
 constexpr int64_t kMostRowBytes = int64_t(12) << 20;
 constexpr int64_t kMostRecent = int64_t(16) << 20;
-constexpr uint8_t kColorTypeRgb = 2;
-constexpr uint8_t kDepth = 8;
 
 // Reads the chunk list of the PNG in file and checks that it is one the splice takes.
 bool readCarrier(BinaryFile& file, Carrier& carrier)

@@ -42,17 +42,8 @@ constexpr unsigned kMostThreads = 8;
 // makes them smaller than this share (in %) of what run lengths do.
 constexpr size_t kTrialBytes = size_t(32) << 10;
 constexpr uLong kMatchingWorthPercent = 97;
-constexpr uint8_t kDepth = 8;
-constexpr uint8_t kColorTypeRgb = 2;
 // The zlib header: deflate with a 32 KB window (0x78), no dictionary, the usual level (0x9C).
 constexpr uint8_t kZlibHeader[] = {0x78, 0x9C};
-constexpr uint8_t kSignature[kPngSignatureSize] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-
-void putBigEndian32(uint8_t* bytes, uint32_t value)
-{
-    for (int k = 0; k < 4; ++k)
-        bytes[k] = uint8_t(value >> (24 - 8 * k));
-}
 
 // The unfiltered rows of the round the workers see (blue, green, red, as in the bitmap): the
 // round's own and those before it that the first band's dictionary needs.
@@ -205,11 +196,11 @@ private:
 Failure writeHead(BinaryFile& png, uint32_t width, uint32_t height)
 {
     uint8_t ihdr[kIhdrSize] = {};
-    putBigEndian32(ihdr, width);
-    putBigEndian32(ihdr + kIhdrHeightOffset, height);
+    PutBigEndian32(ihdr, width);
+    PutBigEndian32(ihdr + kIhdrHeightOffset, height);
     ihdr[kIhdrDepthOffset] = kDepth;
     ihdr[kIhdrDepthOffset + 1] = kColorTypeRgb;
-    if (Failure f = png.write(kSignature, sizeof kSignature))
+    if (Failure f = png.write(kPngSignature, sizeof kPngSignature))
         return f;
     return WriteChunk(png, "IHDR", ihdr, kIhdrSize);
 }
@@ -270,7 +261,7 @@ Failure PlainBitmapToPng(BinaryFile& bmp, BinaryFile& png, bool& aborted)
             return {};
     }
     uint8_t check[kAdlerSize];
-    putBigEndian32(check, uint32_t(adler));
+    PutBigEndian32(check, uint32_t(adler));
     if (Failure f = idat.add(check, sizeof check); f || (f = idat.flush()))
         return f;
     if (Failure f = WriteChunk(png, "IEND", nullptr, 0))
