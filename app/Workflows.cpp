@@ -19,9 +19,7 @@
 #include <QFileInfo>
 #include <QLabel>
 
-#include <chrono>
 #include <cmath>
-#include <future>
 #include <limits>
 
 namespace mirel {
@@ -146,17 +144,6 @@ QString proposedName(std::string_view storedName)
     return QString::fromStdU16String(Utf16FromAnsi(SafeFileName(storedName)));
 }
 
-// Runs work on a thread of its own and yields to the event loop until it is done, so that the
-// window stays alive during a key derivation of a second or so. Returns what work returns.
-template <typename Work>
-auto whileYielding(Work work)
-{
-    auto done = std::async(std::launch::async, work);
-    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-        Yield();
-    return done.get();
-}
-
 // The title of the carrier dialog, with the carrier size that the stream asks for.
 QString carrierTitle(int64_t required)
 {
@@ -227,7 +214,7 @@ bool frmMain::protect(Protection protection, Content& content, std::string& payl
     // A copy for the thread: Clear Memory may wipe gPassword meanwhile.
     std::u16string password = gPassword;
     const ProtectStatus status =
-        whileYielding([&] { return Protect(protection, password, content.kind, content.bytes, payload); });
+        WhileYielding([&] { return Protect(protection, password, content.kind, content.bytes, payload); });
     Wipe(password);
     Wipe(content.bytes);
     if (status != ProtectStatus::Ok) {
@@ -357,7 +344,7 @@ void frmMain::recover(cDialog& dialog, const std::string& decoded, const QString
     const auto storedKind = static_cast<uint8_t>(decoded[0]);
     const std::string_view stored = std::string_view(decoded).substr(1);
     std::u16string password = gPassword;
-    Recovered recovered = whileYielding([&] { return Recover(storedKind, stored, password, false); });
+    Recovered recovered = WhileYielding([&] { return Recover(storedKind, stored, password, false); });
     Wipe(password);
     switch (recovered.status) {
     case ProtectStatus::Ok:

@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <chrono>
 #include <cstring>
-#include <future>
-#include <system_error>
 
 namespace mirel::stealth {
 
@@ -65,18 +62,8 @@ bool DeriveKeys(std::string_view password, const uint8_t* salt, const SealCost& 
         return crypto_pwhash(master, sizeof master, password.data(), password.size(), salt, cost.operations,
                              static_cast<size_t>(cost.memoryBytes), crypto_pwhash_ALG_ARGON2ID13) == 0;
     };
-    // The derivation takes a second or so: it runs on a thread of its own while this one yields,
-    // so that a window stays alive and a stop is seen meanwhile. Without a thread, here.
-    bool derived = false;
-    try {
-        auto done = std::async(std::launch::async, derive);
-        while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-            Yield();
-        derived = done.get();
-    } catch (const std::system_error&) {
-        derived = derive();
-    }
-    if (!derived)
+    // The derivation takes a second or so: the caller's window stays alive meanwhile.
+    if (!WhileYielding(derive))
         return false;
     hash(keys.permutation.data(), keys.permutation.size(), {}, master, sizeof master, kPermutationContext);
     hash(keys.cipher.data(), keys.cipher.size(), {}, master, sizeof master, kCipherContext);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace mirel {
@@ -49,5 +52,22 @@ UiServices& Ui();
 
 void Yield();
 void Progress(int64_t done, int64_t total);
+
+// Runs work (a second or so of computing, such as a key derivation) on a thread of its own and
+// yields every 20 ms until it is done, so that a window stays alive and a stop is seen meanwhile;
+// where no thread can be started, here. Returns what work returns. Call it from the thread that
+// yields (the desktop's window thread), never from a worker.
+template <typename Work>
+auto WhileYielding(Work work)
+{
+    try {
+        auto done = std::async(std::launch::async, work);
+        while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            Yield();
+        return done.get();
+    } catch (const std::system_error&) {
+        return work();
+    }
+}
 
 }  // namespace mirel
