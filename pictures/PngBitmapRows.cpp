@@ -2,10 +2,10 @@
 // bit of each byte, and only of the rows the decoder will ask for next.
 #include "PngRows.h"
 
+#include "CodecRows.h"
 #include "PngSpng.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 
@@ -16,22 +16,13 @@ using namespace png;
 namespace {
 
 constexpr int kBitsPerByte = 8;
-constexpr uint64_t kLowBits = 0x0101010101010101;
-// Multiplying the low bits of eight bytes by this gathers them, in order, in the top byte.
-constexpr uint64_t kGatherBits = 0x0102040810204080;
-constexpr int kTopByteShift = 56;
 
 // Packs the lowest bits of count bytes, count a multiple of 8, into count / 8 bytes: the first
-// byte's bit in the lowest place.
+// byte's bit in the lowest place, as a group of the hidden stream holds a byte.
 void packLowBits(const uint8_t* bytes, size_t count, uint8_t* bits)
 {
-    for (size_t i = 0; i < count; i += kBitsPerByte) {
-        uint64_t eight = 0;
-        std::memcpy(&eight, bytes + i, sizeof eight);
-        if constexpr (std::endian::native == std::endian::big)
-            eight = __builtin_bswap64(eight);
-        *bits++ = static_cast<uint8_t>(((eight & kLowBits) * kGatherBits) >> kTopByteShift);
-    }
+    for (size_t i = 0; i < count; i += kBitsPerByte)
+        *bits++ = rows::TakeByte(bytes + i);
 }
 
 }  // namespace
