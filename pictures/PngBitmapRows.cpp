@@ -3,6 +3,7 @@
 #include "PngRows.h"
 
 #include "CodecRows.h"
+#include "PngImageData.h"
 #include "PngSpng.h"
 
 #include <algorithm>
@@ -112,6 +113,17 @@ Failure PngBitmapRows::decodeWindow(int64_t firstRow)
     // The window's last row is the PNG's row lastY, counted from the top: the pass ends there.
     const int64_t lastY = m_height - 1 - firstRow;
     const int64_t kept = m_kept;
+    // 8-bit RGB without interlacing is inflated here and unfiltered on a second thread. Image data
+    // found damaged is read again through libspng, which says what is wrong with it.
+    Carrier carrier;
+    if (ReadCarrier(*m_png, carrier, false)) {
+        const auto take = [&](int64_t y, const uint8_t* pixels) { keepRow(y, pixels, kBytesPerPixel, kPasses - 1); };
+        switch (InflateRows(carrier, lastY, nullptr, take)) {
+        case ScanEnd::Done: return {};
+        case ScanEnd::Aborted: m_kept = 0; return {};
+        case ScanEnd::Unsuitable: std::fill(m_bits.begin(), m_bits.end(), 0); break;
+        }
+    }
     m_kept = 0;
     if (Failure f = m_png->seek(0))
         return f;

@@ -35,84 +35,6 @@ size_t copiedChunks(const Carrier& carrier, const Scan& scan, int64_t& done)
     return k - carrier.firstIdat;
 }
 
-// Hands the data of the IDAT chunks of file, in order, to take(bytes, count) a piece at a time,
-// checking each chunk's CRC, and with everyChunk that of every other chunk too. False when a CRC
-// is wrong, a read fails or take says stop.
-template <typename Take>
-bool forEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take, bool everyChunk = false)
-{
-    std::vector<uint8_t> piece(kPieceSize);
-    for (const Chunk& chunk : chunks) {
-        const bool data = chunk.is("IDAT");
-        if (!data && !everyChunk)
-            continue;
-        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.type), sizeof chunk.type);
-        for (uint32_t done = 0; done < chunk.length;) {
-            const auto count = std::min<size_t>(piece.size(), chunk.length - done);
-            if (file.readAt(chunk.at + kChunkHeaderSize + done, piece.data(), count))
-                return false;
-            crc = crc32(crc, piece.data(), uInt(count));
-            if (data && !take(piece.data(), count))
-                return false;
-            done += uint32_t(count);
-        }
-        uint8_t stored[kCrcSize];
-        if (file.readAt(chunk.at + kChunkHeaderSize + chunk.length, stored, sizeof stored) ||
-            BigEndian32(stored) != uint32_t(crc))
-            return false;
-    }
-    return true;
-}
-
-// The rows of the image data as they come out of inflate: each unfiltered, and those from the
-// one above firstRow on kept in scan.pixels.
-class RowAssembler {
-public:
-    RowAssembler(const Carrier& carrier, Scan& scan)
-        : m_scan(scan), m_height(carrier.height), m_row(RowBytes(carrier.width)), m_above(m_row.size() - 1, 0)
-    {
-    }
-
-    // False for a filter type beyond 4, more bytes than rows, or an abort.
-    bool add(const uint8_t* bytes, size_t count)
-    {
-        while (count > 0) {
-            const size_t n = std::min(count, m_row.size() - m_filled);
-            std::memcpy(m_row.data() + m_filled, bytes, n);
-            m_filled += n;
-            bytes += n;
-            count -= n;
-            if (m_filled == m_row.size() && !finishRow())
-                return false;
-        }
-        return true;
-    }
-
-    bool complete() const { return m_y == m_height && m_filled == 0; }
-    bool aborted() const { return m_aborted; }
-
-private:
-    bool finishRow()
-    {
-        const size_t count = m_above.size();
-        if (m_y >= m_height || !UnfilterRow(m_row[0], m_row.data() + 1, m_above.data(), count))
-            return false;
-        std::memcpy(m_above.data(), m_row.data() + 1, count);
-        if (m_y >= m_scan.firstRow - 1)
-            std::memcpy(m_scan.pixels.data() + size_t(m_y - m_scan.firstRow + 1) * count, m_row.data() + 1, count);
-        m_filled = 0;
-        return YieldForRows(uint32_t(m_y++), m_aborted);
-    }
-
-    Scan& m_scan;
-    int64_t m_height;
-    int64_t m_y = 0;
-    std::vector<uint8_t> m_row;
-    std::vector<uint8_t> m_above;
-    size_t m_filled = 0;
-    bool m_aborted = false;
-};
-
 }  // namespace
 
 uint32_t BigEndian32(const uint8_t* bytes)
@@ -219,7 +141,7 @@ Failure CheckWrittenPng(BinaryFile& file, int64_t length, int64_t idatBytes)
         data += int64_t(n);
         return true;
     };
-    if (file.length() == length && ListChunks(file, chunks) && forEachPiece(file, chunks, count, true) &&
+    if (file.length() == length && ListChunks(file, chunks) && ForEachPiece(file, chunks, count, true) &&
         data == idatBytes)
         return {};
     return {ErrorCode::DeviceIo, file.path() + ": the new picture does not read back as written"};
@@ -229,54 +151,33 @@ ScanEnd ScanImage(const Carrier& carrier, Scan& scan, int64_t mostRecent)
 {
     const auto rowBytes = int64_t(RowBytes(carrier.width));
     const int64_t target = scan.firstRow * rowBytes;
+    const size_t count = size_t(rowBytes - 1);
     try {
-        scan.pixels.assign(size_t(carrier.height - scan.firstRow + 1) * size_t(rowBytes - 1), 0);
+        scan.pixels.assign(size_t(carrier.height - scan.firstRow + 1) * count, 0);
     } catch (const std::bad_alloc&) {
         return ScanEnd::Unsuitable;
     }
-    RowAssembler rows(carrier, scan);
-    z_stream z {};
-    if (inflateInit(&z) != Z_OK)
-        return ScanEnd::Unsuitable;
-    std::vector<uint8_t> out(kPieceSize);
-    int status = Z_OK;
-    uint8_t lastByte = 0;
-    const auto take = [&](const uint8_t* bytes, size_t count) {
-        z.next_in = const_cast<uint8_t*>(bytes);
-        z.avail_in = uInt(count);
-        do {
-            z.next_out = out.data();
-            z.avail_out = uInt(out.size());
-            const int got = inflate(&z, Z_BLOCK);
-            if (got == Z_BUF_ERROR)
-                break;
-            status = got;
-            if (z.next_in != bytes)
-                lastByte = z.next_in[-1];
-            const size_t produced = out.size() - z.avail_out;
-            if ((status != Z_OK && status != Z_STREAM_END) || !rows.add(out.data(), produced))
-                return false;
-            scan.recent.insert(scan.recent.end(), out.data(), out.data() + produced);
-            if (int64_t(scan.recent.size()) > mostRecent)
-                return false;
-            if ((z.data_type & kBlockBoundary) && !(z.data_type & kLastBlock) && int64_t(z.total_out) <= target) {
-                scan.bitPos = int64_t(z.total_in) * kBitsPerByte - (z.data_type & kUnusedBitsMask);
-                scan.outPos = int64_t(z.total_out);
-                scan.adler = z.adler;
-                scan.partialByte = lastByte;
-                const int64_t keepFrom = std::max<int64_t>(0, scan.outPos - kWindowSize);
-                scan.recent.erase(scan.recent.begin(), scan.recent.begin() + (keepFrom - scan.recentStart));
-                scan.recentStart = keepFrom;
-            }
-        } while (status != Z_STREAM_END && (z.avail_in > 0 || z.avail_out == 0));
+    const auto inflated = [&](const z_stream& z, uint8_t lastByte, const uint8_t* bytes, size_t n) {
+        scan.recent.insert(scan.recent.end(), bytes, bytes + n);
+        if (int64_t(scan.recent.size()) > mostRecent)
+            return false;
+        if ((z.data_type & kBlockBoundary) && !(z.data_type & kLastBlock) && int64_t(z.total_out) <= target) {
+            scan.bitPos = int64_t(z.total_in) * kBitsPerByte - (z.data_type & kUnusedBitsMask);
+            scan.outPos = int64_t(z.total_out);
+            scan.adler = z.adler;
+            scan.partialByte = lastByte;
+            const int64_t keepFrom = std::max<int64_t>(0, scan.outPos - kWindowSize);
+            scan.recent.erase(scan.recent.begin(), scan.recent.begin() + (keepFrom - scan.recentStart));
+            scan.recentStart = keepFrom;
+        }
         return true;
     };
-    const bool read = forEachPiece(*carrier.file, carrier.chunks, take);
-    const bool whole = read && status == Z_STREAM_END && rows.complete();
-    inflateEnd(&z);
-    if (rows.aborted())
-        return ScanEnd::Aborted;
-    return whole ? ScanEnd::Done : ScanEnd::Unsuitable;
+    // On the second thread: the rows from the one above firstRow on.
+    const auto take = [&](int64_t y, const uint8_t* pixels) {
+        if (y >= scan.firstRow - 1)
+            std::memcpy(scan.pixels.data() + size_t(y - scan.firstRow + 1) * count, pixels, count);
+    };
+    return InflateRows(carrier, carrier.height - 1, inflated, take);
 }
 
 Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector<uint8_t>& compressed,
@@ -305,7 +206,7 @@ Failure WriteSpliced(const Carrier& carrier, const Scan& scan, const std::vector
     const std::vector<Chunk> image(carrier.chunks.begin() + ptrdiff_t(carrier.firstIdat + copied),
                                    carrier.chunks.begin() + ptrdiff_t(carrier.lastIdat) + 1);
     if (prefix > 0)
-        forEachPiece(in, image, [&](const uint8_t* bytes, size_t count) {
+        ForEachPiece(in, image, [&](const uint8_t* bytes, size_t count) {
             const auto n = size_t(std::min<int64_t>(prefix, int64_t(count)));
             failure = idat.add(bytes, n);
             prefix -= int64_t(n);
@@ -358,7 +259,7 @@ Failure CheckSpliced(BinaryFile& file, const Carrier& carrier, const Scan& scan,
     size_t matched = 0;
     std::vector<uint8_t> out(kPieceSize);
     std::vector<uint8_t> trailer;
-    const bool read = forEachPiece(file, chunks, [&](const uint8_t* bytes, size_t count) {
+    const bool read = ForEachPiece(file, chunks, [&](const uint8_t* bytes, size_t count) {
         const int64_t start = std::clamp<int64_t>(scan.bitPos / kBitsPerByte - at, 0, int64_t(count));
         at += int64_t(count);
         bytes += start;

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace mirel::png {
@@ -123,11 +124,58 @@ private:
 // Writes a chunk of the given type (four letters) and data into out, its CRC computed.
 Failure WriteChunk(BinaryFile& out, const char* type, const uint8_t* data, uint32_t length);
 
+// Hands the data of the IDAT chunks of file, in order, to take(bytes, count) a piece at a time,
+// checking each chunk's CRC, and with everyChunk that of every other chunk too. False when a CRC
+// is wrong, a read fails or take says stop.
+template <typename Take>
+bool ForEachPiece(BinaryFile& file, const std::vector<Chunk>& chunks, Take take, bool everyChunk = false)
+{
+    std::vector<uint8_t> piece(kPieceSize);
+    for (const Chunk& chunk : chunks) {
+        const bool data = chunk.is("IDAT");
+        if (!data && !everyChunk)
+            continue;
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.type), sizeof chunk.type);
+        for (uint32_t done = 0; done < chunk.length;) {
+            const auto count = std::min<size_t>(piece.size(), chunk.length - done);
+            if (file.readAt(chunk.at + kChunkHeaderSize + done, piece.data(), count))
+                return false;
+            crc = crc32(crc, piece.data(), uInt(count));
+            if (data && !take(piece.data(), count))
+                return false;
+            done += uint32_t(count);
+        }
+        uint8_t stored[kCrcSize];
+        if (file.readAt(chunk.at + kChunkHeaderSize + chunk.length, stored, sizeof stored) ||
+            BigEndian32(stored) != uint32_t(crc))
+            return false;
+    }
+    return true;
+}
+
 // Reads the PNG written in file back: it must be length bytes long, every chunk's CRC right, its
 // IDAT chunks idatBytes of data in all. Fails with DeviceIo, naming the file, when not.
 Failure CheckWrittenPng(BinaryFile& file, int64_t length, int64_t idatBytes);
 
 enum class ScanEnd { Done, Unsuitable, Aborted };
+
+// Reads the chunk list of the PNG in file into carrier. False when it is not 8-bit RGB without
+// interlacing, its IDAT chunks in one run, with no critical chunk but IHDR, PLTE (for toSplice
+// not even that, nor tRNS), IDAT and IEND.
+bool ReadCarrier(BinaryFile& file, Carrier& carrier, bool toSplice);
+
+// Called on the reading thread with each piece of filtered rows as inflate hands it out, the
+// stream as it stands after it and the last byte it took; false stops.
+using Inflated = std::function<bool(const z_stream&, uint8_t, const uint8_t*, size_t)>;
+// Called on a second thread with each row from the top, unfiltered (3 x width bytes), in order.
+using RowTaker = std::function<void(int64_t, const uint8_t*)>;
+
+// Inflates the carrier's image data, the CRC of each chunk checked, up to and with row lastRow
+// (to the stream's end when that is the last), a deflate block at a time when inflated is given,
+// and unfilters the rows on a second thread while the next ones are inflated, two batches of
+// about a megabyte held. Yields after every batch. Unsuitable when the image data is damaged or
+// does not end with the last row.
+ScanEnd InflateRows(const Carrier& carrier, int64_t lastRow, const Inflated& inflated, const RowTaker& take);
 
 // Inflates the carrier's image data (checking every chunk's CRC and the stream's end), and keeps
 // what Scan says for scan.firstRow: the last block boundary at or before that row's first byte.

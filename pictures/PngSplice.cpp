@@ -22,43 +22,6 @@ namespace {
 constexpr int64_t kMostRowBytes = int64_t(12) << 20;
 constexpr int64_t kMostRecent = int64_t(16) << 20;
 
-// Reads the chunk list of the PNG in file and checks that it is one the splice takes.
-bool readCarrier(BinaryFile& file, Carrier& carrier)
-{
-    uint8_t head[kPngSignatureSize];
-    if (file.readAt(0, head, sizeof head) || !HasPngSignature(head, sizeof head))
-        return false;
-    carrier.file = &file;
-    if (!ListChunks(file, carrier.chunks))
-        return false;
-    if (carrier.chunks.empty() || !carrier.chunks.back().is("IEND") || !carrier.chunks.front().is("IHDR") ||
-        carrier.chunks.front().length != kIhdrSize)
-        return false;
-    uint8_t ihdr[kIhdrSize];
-    if (file.readAt(carrier.chunks.front().at + kChunkHeaderSize, ihdr, sizeof ihdr))
-        return false;
-    carrier.width = BigEndian32(ihdr);
-    carrier.height = BigEndian32(ihdr + kIhdrHeightOffset);
-    // 8-bit RGB, the one compression and filter method, not interlaced.
-    const uint8_t kRgb8[] = {kDepth, kColorTypeRgb, 0, 0, 0};
-    if (std::memcmp(ihdr + kIhdrDepthOffset, kRgb8, sizeof kRgb8) != 0 ||
-        CheckPlainSize(file.path(), carrier.width, carrier.height))
-        return false;
-    // The image data in one run; no critical chunk this program does not know, no transparency.
-    for (size_t k = 1; k < carrier.chunks.size(); ++k) {
-        const Chunk& chunk = carrier.chunks[k];
-        if (chunk.is("IDAT")) {
-            if (carrier.firstIdat != 0 && carrier.lastIdat != k - 1)
-                return false;
-            carrier.firstIdat = carrier.firstIdat ? carrier.firstIdat : k;
-            carrier.lastIdat = k;
-        } else if (chunk.is("tRNS") || (!(chunk.type[0] & kLowerCaseBit) && !chunk.is("IEND"))) {
-            return false;
-        }
-    }
-    return carrier.firstIdat != 0;
-}
-
 // The rows from the first that holds the stream on, and what must go with them, hidden in: the
 // new rows (top to bottom, red, green, blue) in rows.
 CodecResult hideInRows(const Carrier& carrier, const Scan& scan, std::string_view payload, uint8_t kind,
@@ -161,7 +124,7 @@ bool SplicePng(BinaryFile& file, const std::string& destinationPath, std::string
                int32_t& offset, CodecResult& result)
 {
     Carrier carrier;
-    if (!readCarrier(file, carrier))
+    if (!ReadCarrier(file, carrier, true))
         return false;
     const int64_t perRow = carrier.width / kBytesPerPixel;
     const int64_t needed = int64_t(offset) + kLengthFieldSize + int64_t(payload.size());

@@ -455,6 +455,7 @@ private slots:
         QTest::newRow("truncated picture") << QStringList{"decode", "cut.bmp", "--offset", "1000"} << 2
                                            << "cut.bmp is cut short";
         QTest::newRow("truncated png") << QStringList{"decode", "cut.png"} << 2 << "cut.png is cut short";
+        QTest::newRow("damaged png") << QStringList{"decode", "bad.png"} << 2 << "bad.png: IDAT stream error";
         QTest::newRow("no command") << QStringList{} << 64 << "no command";
         QTest::newRow("unknown option") << QStringList{"info", "carrier.bmp", "--frobnicate"} << 64 << "unknown option";
         QTest::newRow("two sources") << QStringList{"encode", "a", "b", "--message", "x", "--file", "y"} << 64 << "only one";
@@ -499,6 +500,10 @@ private slots:
         const QByteArray m2 = readFile(at("m2.bmp"));
         QCOMPARE(cli({"encode", "carrier.bmp", "m2.png", "--message", "x", "--force"}).exitCode, 0);
         writeFile(at("cut.png"), readFile(at("m2.png")).chopped(readFile(at("m2.png")).size() / 3));
+        // Image data whose first deflate block is of the type that does not exist.
+        QByteArray bad = readFile(at("m2.png"));
+        bad[bad.indexOf("IDAT") + 6] = char(bad[bad.indexOf("IDAT") + 6] | 0x06);
+        writeFile(at("bad.png"), bad);
         QFile::remove(at("o.bmp"));
         // Sparse, so it takes no room: only its size matters.
         QFile huge(at("huge.bin"));
