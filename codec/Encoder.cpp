@@ -6,7 +6,12 @@
 #include "Paths.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <limits>
+#include <system_error>
 #include <vector>
 
 namespace mirel {
@@ -45,74 +50,150 @@ private:
     std::string_view m_payload;
 };
 
-// The encoder's pass over the rows, after the destination holds the header: stream byte n goes
-// into group offset + n. The caller has made sure that the whole stream fits, so that the
-// picture has whole groups. Only the rows that hold the stream pass through the row buffer, a
-// batch at a time with a yield after each row; the rows before and after them are copied as they
-// are, by the kernel where it can, in slices of 64 MB with a yield after each. Both stop after the
-// row or slice in which gAbort was set. The shared counters end as a row-by-row pass
-// leaves them.
+// The encoder's pass: stream byte n goes into group offset + n. The caller has made sure that the
+// whole stream fits, so that the picture has whole groups. The destination is an empty file. The
+// rows that hold the stream are read a batch at a time, with a yield after each row; the others are
+// copied as they are, by the kernel where it can, in slices of 64 MB.
+//
+// From a file that can be read at any place, a second thread copies the whole bitmap in the order
+// of the file, while this one fills the stream's rows and writes each batch over its copy once the
+// copy has passed the stream's last row; it then yields until the copy is done. From a pipe,
+// everything goes in the order of the file, with a yield after each slice.
+//
+// Both stop after the row or slice in which gAbort was set. The shared counters end as a
+// row-by-row pass leaves them.
 class RowEncoder {
 public:
-    RowEncoder(BinaryFile& source, BinaryFile& destination, const RowGeometry& geometry, const Stream& stream,
+    RowEncoder(BinaryFile& source, BinaryFile& destination, const BitmapHeader& header, const Stream& stream,
                uint8_t kind, int32_t& offset)
-        : m_source(source), m_destination(destination), m_geometry(geometry), m_stream(stream), m_kind(kind),
-          m_offset(offset), m_first(offset), m_end(offset + stream.size())
+        : m_source(source), m_destination(destination), m_header(header), m_geometry(GeometryOf(header)),
+          m_stream(stream), m_kind(kind), m_offset(offset), m_first(offset), m_end(offset + stream.size()),
+          m_firstStreamRow(m_first / m_geometry.groupsPerRow), m_lastStreamRow((m_end - 1) / m_geometry.groupsPerRow),
+          m_inPlace(source.length() >= 0)
     {
     }
 
-    Failure run()
+    // Runs the pass and then check (which reads back what was written), unless it was aborted.
+    Failure run(const std::function<Failure()>& check)
     {
-        const int64_t perRow = m_geometry.groupsPerRow;
-        const int64_t firstStreamRow = m_first / perRow;
-        const int64_t lastStreamRow = (m_end - 1) / perRow;
-        if (Failure f = copyRows(0, firstStreamRow); f || gAbort)
-            return f;
-        const int64_t batch = rows::BatchRows(m_geometry, lastStreamRow + 1 - firstStreamRow);
+        if (m_inPlace)
+            return runInPlace(check);
+        const int64_t batch = rows::BatchRows(m_geometry, m_lastStreamRow + 1 - m_firstStreamRow);
         if (Failure f = rows::MakeRowBuffer(m_source, m_geometry, m_rows, batch))
             return f;
-        for (int64_t r = firstStreamRow; r <= lastStreamRow; r += batch) {
-            if (Failure f = encodeRows(r, std::min(batch, lastStreamRow + 1 - r)); f || gAbort)
+        if (Failure f = m_destination.write(m_header.bytes, kHeaderSize);
+            f || (f = copyRows(m_firstStreamRow)) || gAbort)
+            return f;
+        for (int64_t r = m_firstStreamRow; r <= m_lastStreamRow; r += batch) {
+            if (Failure f = encodeRows(r, std::min(batch, m_lastStreamRow + 1 - r)); f || gAbort)
                 return f;
         }
-        return copyRows(lastStreamRow + 1, m_geometry.rows);
+        if (Failure f = copyRows(m_geometry.rows - m_lastStreamRow - 1); f || gAbort)
+            return f;
+        return check();
     }
 
 private:
     // Each call that has the kernel copy costs its own setting up: in slices of 8 MB a 72 MB
     // carrier took about an eighth longer than in one. A slice takes some 25 ms from the page cache.
     static constexpr int64_t kSliceBytes = int64_t(64) << 20;
+    static constexpr int64_t kAlign = int64_t(1) << 20;
 
-    // Copies rows [from, to) unchanged.
-    Failure copyRows(int64_t from, int64_t to)
+    // The stream's rows are checked while the copy goes on past them.
+    Failure runInPlace(const std::function<Failure()>& check)
+    {
+        const int64_t total = kHeaderSize + m_geometry.rows * m_geometry.stride;
+        // The copy is split where its destination is aligned: after a start at an odd place, the
+        // kernel copied the rest into small pages, an eighth slower.
+        const int64_t head =
+            std::min(total, (kHeaderSize + (m_lastStreamRow + 1) * m_geometry.stride + kAlign - 1) / kAlign * kAlign);
+        std::atomic<bool> stop {false};
+        std::promise<Failure> headCopied;
+        std::future<Failure> headDone = headCopied.get_future();
+        const auto copy = [&] {
+            Failure f = m_source.copyTo(m_destination, head, 0);
+            headCopied.set_value(f);
+            for (int64_t at = head; !f && at < total && !stop; at += kSliceBytes)
+                f = m_source.copyTo(m_destination, std::min(kSliceBytes, total - at), at);
+            return f;
+        };
+        std::future<Failure> copied;
+        try {
+            copied = std::async(std::launch::async, copy);
+        } catch (const std::system_error&) {
+            copied = std::async(std::launch::deferred, copy);
+            copied.wait();
+        }
+        const int64_t batch = rows::BatchRows(m_geometry, m_lastStreamRow + 1 - m_firstStreamRow);
+        Failure failure = rows::MakeRowBuffer(m_source, m_geometry, m_rows, batch);
+        countRows(0, m_firstStreamRow);
+        for (int64_t r = m_firstStreamRow; r <= m_lastStreamRow && !failure && !gAbort; r += batch) {
+            const int64_t count = std::min(batch, m_lastStreamRow + 1 - r);
+            const int64_t at = kHeaderSize + r * m_geometry.stride;
+            if ((failure = m_source.readAt(at, m_rows.data(), size_t(count * m_geometry.stride))))
+                break;
+            const int64_t done = fillRows(r, count);
+            if (r == m_firstStreamRow && (failure = whileYielding(headDone)))
+                break;
+            failure = m_destination.writeAt(at, m_rows.data(), size_t(done * m_geometry.stride));
+        }
+        if (!failure && !gAbort)
+            failure = check();
+        stop = failure || gAbort;
+        const Failure copyFailure = whileYielding(copied, &stop);
+        if (failure || gAbort)
+            return failure;
+        countRows(m_lastStreamRow + 1, m_geometry.rows - m_lastStreamRow - 1);
+        return copyFailure;
+    }
+
+    // What done holds, yielding every 20 ms until it is there; a stop asked for meanwhile is passed
+    // on to stop.
+    static Failure whileYielding(std::future<Failure>& done, std::atomic<bool>* stop = nullptr)
+    {
+        while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+            Yield();
+            if (stop && gAbort)
+                *stop = true;
+        }
+        return done.get();
+    }
+
+    // Copies the next count rows from where both files stand, with a yield after each slice, and
+    // counts them.
+    Failure copyRows(int64_t count)
     {
         const int64_t sliceRows = std::max<int64_t>(1, kSliceBytes / m_geometry.stride);
-        for (int64_t r = from; r < to; r += sliceRows) {
-            const int64_t rows = std::min(sliceRows, to - r);
+        for (int64_t done = 0; done < count && !gAbort; done += sliceRows) {
+            const int64_t rows = std::min(sliceRows, count - done);
             if (Failure f = m_source.copyTo(m_destination, rows * m_geometry.stride))
                 return f;
-            countRows(r, rows);
+            countRows(m_copied, rows);
             Yield();
-            if (gAbort)
-                break;
         }
         return {};
     }
 
-    // Reads rows [r, r + count), puts the stream bytes that fall in each into its groups, with a
-    // yield after each row, and writes them: up to the row in which gAbort was set.
+    // Reads the next count rows, r on, puts the stream bytes that fall in each into its groups, and
+    // writes them: up to the row in which gAbort was set.
     Failure encodeRows(int64_t r, int64_t count)
     {
-        const auto stride = static_cast<size_t>(m_geometry.stride);
-        if (Failure f = m_source.readExact(m_rows.data(), static_cast<size_t>(count) * stride))
+        if (Failure f = m_source.readExact(m_rows.data(), size_t(count * m_geometry.stride)))
             return f;
+        return m_destination.write(m_rows.data(), size_t(fillRows(r, count) * m_geometry.stride));
+    }
+
+    // Fills rows [r, r + count), held in the row buffer, with a yield after each: up to the row in
+    // which gAbort was set. Returns how many.
+    int64_t fillRows(int64_t r, int64_t count)
+    {
         int64_t done = 0;
         while (done < count && !gAbort) {
-            encodeRow(r + done, m_rows.data() + static_cast<size_t>(done) * stride);
+            encodeRow(r + done, m_rows.data() + size_t(done * m_geometry.stride));
             countRows(r + done++, 1);
             Yield();
         }
-        return m_destination.write(m_rows.data(), static_cast<size_t>(done) * stride);
+        return done;
     }
 
     // Puts the stream bytes that fall in row r, held at row, into its groups.
@@ -137,20 +218,30 @@ private:
     // over.
     void countRows(int64_t r, int64_t rows)
     {
+        if (rows <= 0)
+            return;
+        m_copied = r + rows;
         const int64_t groups = rows * m_geometry.groupsPerRow;
         m_offset -= static_cast<int32_t>(std::clamp<int64_t>(m_first - r * m_geometry.groupsPerRow, 0, groups));
         gBytePos += static_cast<int32_t>(groups);
-        Progress(r + rows, m_geometry.rows);
+        m_counted += rows;
+        Progress(m_counted, m_geometry.rows);
     }
 
     BinaryFile& m_source;
     BinaryFile& m_destination;
-    const RowGeometry& m_geometry;
+    const BitmapHeader& m_header;
+    const RowGeometry m_geometry;
     const Stream& m_stream;
     const uint8_t m_kind;
     int32_t& m_offset;
     const int64_t m_first;  // the group of the first stream byte
     const int64_t m_end;    // one past the group of the last
+    const int64_t m_firstStreamRow;
+    const int64_t m_lastStreamRow;
+    const bool m_inPlace;         // the source can be read at any place
+    int64_t m_counted = 0;        // rows counted so far
+    int64_t m_copied = 0;         // the row after the last counted
     std::vector<uint8_t> m_rows;  // a batch of rows
 };
 
@@ -217,15 +308,12 @@ CodecResult HidePayloadInto(BinaryFile& source, const DestinationFn& destination
     BinaryFile* out = nullptr;
     if (Failure f = destination(out))
         return EncodingFailure(f);
-    if (Failure f = out->write(header.bytes, kHeaderSize))
-        return EncodingFailure(f);
     const int64_t firstGroup = offset;
-    if (Failure f = RowEncoder(source, *out, geometry, stream, kind, offset).run())
+    const auto check = [&] { return checkWritten(*out, geometry, firstGroup, payload, kind); };
+    if (Failure f = RowEncoder(source, *out, header, stream, kind, offset).run(check))
         return EncodingFailure(f);
     if (gAbort)
         return CodecResult{CodecStatus::Aborted, kKindMessage, {}, {}, {}};
-    if (Failure f = checkWritten(*out, geometry, firstGroup, payload, kind))
-        return EncodingFailure(f);
     return CodecResult{CodecStatus::Ok, kKindMessage, {}, {}, {}};
 }
 

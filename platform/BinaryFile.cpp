@@ -153,15 +153,18 @@ Failure BinaryFile::write(const void* buffer, size_t count)
     return {};
 }
 
-Failure BinaryFile::copyTo(BinaryFile& destination, int64_t count)
+Failure BinaryFile::copyTo(BinaryFile& destination, int64_t count, int64_t position)
 {
     struct stat st {};
     bool kernel = ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool placed = position >= 0;
+    loff_t in = position;
+    loff_t out = position;
     std::vector<char> buffer;
     while (count > 0) {
         if (kernel) {
-            const ssize_t n =
-                ::copy_file_range(m_fd, nullptr, destination.m_fd, nullptr, static_cast<size_t>(count), 0);
+            const ssize_t n = ::copy_file_range(m_fd, placed ? &in : nullptr, destination.m_fd, placed ? &out : nullptr,
+                                                static_cast<size_t>(count), 0);
             if (n > 0) {
                 count -= n;
                 continue;
@@ -179,13 +182,16 @@ Failure BinaryFile::copyTo(BinaryFile& destination, int64_t count)
         }
         if (buffer.empty())
             buffer.resize(kCopySlice);
-        size_t got = 0;
-        if (Failure f = readSome(buffer.data(), static_cast<size_t>(std::min<int64_t>(count, kCopySlice)), got))
+        const auto want = static_cast<size_t>(std::min<int64_t>(count, kCopySlice));
+        size_t got = want;
+        if (Failure f = placed ? readAt(in, buffer.data(), want) : readSome(buffer.data(), want, got))
             return f;
         if (got == 0)
             return {ErrorCode::InputPastEnd, m_path + ": the file ends too soon"};
-        if (Failure f = destination.write(buffer.data(), got))
+        if (Failure f = placed ? destination.writeAt(out, buffer.data(), got) : destination.write(buffer.data(), got))
             return f;
+        in += static_cast<loff_t>(got);
+        out += static_cast<loff_t>(got);
         count -= static_cast<int64_t>(got);
     }
     return {};

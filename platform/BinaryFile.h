@@ -43,8 +43,10 @@ public:
     // Copies count bytes from this file's position to destination's position, moving both on.
     // The kernel copies them where it can (without passing them through this program, or
     // sharing blocks on file systems that do); where it refuses, and for pipes and devices, a
-    // plain read and write loop does. A file that ends sooner fails with InputPastEnd.
-    Failure copyTo(BinaryFile& destination, int64_t count);
+    // plain read and write loop does. A file that ends sooner fails with InputPastEnd. Given a
+    // position, the bytes there go to the same position of destination, and neither file's
+    // position moves.
+    Failure copyTo(BinaryFile& destination, int64_t count, int64_t position = -1);
     // Reads or writes exactly count bytes at byte position, leaving the file's position alone.
     Failure readAt(int64_t position, void* buffer, size_t count);
     Failure writeAt(int64_t position, const void* buffer, size_t count);
