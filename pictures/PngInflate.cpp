@@ -40,6 +40,80 @@ bool unfilterBatch(uint8_t* batch, size_t rows, size_t rowBytes, int64_t firstY,
     return true;
 }
 
+// Two batches of filtered rows: the current one, inflated into here, and the one before it,
+// unfiltered on a second thread meanwhile (or here, when no thread can be started).
+class Batches {
+public:
+    Batches(size_t rowBytes, const RowTaker& take) : m_rowBytes(rowBytes), m_take(take) {}
+    ~Batches() { join(); }
+
+    bool allocate()
+    {
+        try {
+            for (std::vector<uint8_t>& batch : m_batches)
+                batch.resize(std::max<size_t>(1, kBatchBytes / m_rowBytes) * m_rowBytes);
+            m_carry.assign(m_rowBytes - 1, 0);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+
+    uint8_t* room() { return m_batches[m_current].data() + m_filled; }
+    size_t roomLeft() const { return m_batches[m_current].size() - m_filled; }
+
+    // Counts n bytes put at room(); hands the current batch on when it is full or last is set.
+    // False when the batch before had a filter type beyond 4 or the user aborted.
+    bool filled(size_t n, bool last)
+    {
+        m_filled += n;
+        if (m_filled == 0 || (m_filled < m_batches[m_current].size() && !last))
+            return true;
+        if (!join())
+            return false;
+        Yield();
+        if ((m_aborted = gAbort))
+            return false;
+        uint8_t* batch = m_batches[m_current].data();
+        const size_t rows = m_filled / m_rowBytes;
+        const int64_t y = m_firstY;
+        const auto work = [this, batch, rows, y] {
+            m_unfiltered = unfilterBatch(batch, rows, m_rowBytes, y, m_carry, m_take);
+        };
+        try {
+            m_worker = std::thread(work);
+        } catch (const std::system_error&) {
+            work();
+        }
+        m_current ^= 1;
+        m_firstY += int64_t(rows);
+        m_filled = 0;
+        return true;
+    }
+
+    // Waits for the batch being unfiltered; false when it had a filter type beyond 4.
+    bool join()
+    {
+        if (m_worker.joinable())
+            m_worker.join();
+        return m_unfiltered;
+    }
+
+    bool aborted() const { return m_aborted; }
+
+private:
+    const size_t m_rowBytes;
+    const RowTaker& m_take;
+    std::vector<uint8_t> m_batches[2];
+    std::vector<uint8_t> m_carry;  // the row above the batch being unfiltered
+    std::thread m_worker;
+    bool m_unfiltered = true;  // written by the worker, read once it is joined
+    bool m_aborted = false;
+    int m_current = 0;
+    size_t m_filled = 0;   // bytes in the current batch
+    int64_t m_firstY = 0;  // the current batch's first row
+};
+
 }  // namespace
 
 bool ReadCarrier(BinaryFile& file, Carrier& carrier, bool toSplice)
@@ -83,55 +157,14 @@ bool ReadCarrier(BinaryFile& file, Carrier& carrier, bool toSplice)
 ScanEnd InflateRows(const Carrier& carrier, int64_t lastRow, const Inflated& inflated, const RowTaker& take)
 {
     const size_t rowBytes = RowBytes(carrier.width);
-    const size_t batchRows = std::max<size_t>(1, kBatchBytes / rowBytes);
     const int64_t total = (lastRow + 1) * int64_t(rowBytes);
     const bool whole = lastRow + 1 == carrier.height;
-    std::vector<uint8_t> batches[2];
-    std::vector<uint8_t> carry;
-    try {
-        for (std::vector<uint8_t>& batch : batches)
-            batch.resize(batchRows * rowBytes);
-        carry.assign(rowBytes - 1, 0);
-    } catch (const std::bad_alloc&) {
-        return ScanEnd::Unsuitable;
-    }
+    Batches batches(rowBytes, take);
     z_stream z {};
-    if (inflateInit(&z) != Z_OK)
+    if (!batches.allocate() || inflateInit(&z) != Z_OK)
         return ScanEnd::Unsuitable;
-    std::thread worker;
-    bool unfiltered = true;  // written by the worker, read once it is joined
-    bool aborted = false;
-    int current = 0;
-    size_t filled = 0;    // bytes in the current batch
-    int64_t produced = 0;  // bytes of rows inflated
-    int64_t firstY = 0;    // the current batch's first row
-    const auto join = [&] {
-        if (worker.joinable())
-            worker.join();
-        return unfiltered;
-    };
-    // The current batch to the worker (or unfiltered here when no thread can be started).
-    const auto handOff = [&] {
-        if (!join())
-            return false;
-        Yield();
-        if ((aborted = gAbort))
-            return false;
-        uint8_t* batch = batches[current].data();
-        const size_t rows = filled / rowBytes;
-        const int64_t y = firstY;
-        const auto work = [&, batch, rows, y] { unfiltered = unfilterBatch(batch, rows, rowBytes, y, carry, take); };
-        try {
-            worker = std::thread(work);
-        } catch (const std::system_error&) {
-            work();
-        }
-        current ^= 1;
-        firstY += int64_t(rows);
-        filled = 0;
-        return true;
-    };
     int status = Z_OK;
+    int64_t produced = 0;  // bytes of rows inflated
     uint8_t lastByte = 0;
     uint8_t spare = 0;     // room for a byte past the rows: there must be none
     bool stopped = false;  // at lastRow, before the stream's end
@@ -139,9 +172,8 @@ ScanEnd InflateRows(const Carrier& carrier, int64_t lastRow, const Inflated& inf
         z.next_in = const_cast<uint8_t*>(bytes);
         z.avail_in = uInt(count);
         while (status == Z_OK && (z.avail_in > 0 || z.avail_out == 0)) {
-            std::vector<uint8_t>& batch = batches[current];
-            const auto room = size_t(std::min<int64_t>(int64_t(batch.size() - filled), total - produced));
-            uint8_t* out = room > 0 ? batch.data() + filled : &spare;
+            const auto room = size_t(std::min<int64_t>(int64_t(batches.roomLeft()), total - produced));
+            uint8_t* out = room > 0 ? batches.room() : &spare;
             z.next_out = out;
             z.avail_out = uInt(room > 0 ? room : 1);
             status = inflate(&z, inflated ? Z_BLOCK : Z_NO_FLUSH);
@@ -150,13 +182,11 @@ ScanEnd InflateRows(const Carrier& carrier, int64_t lastRow, const Inflated& inf
             if (z.next_in != bytes)
                 lastByte = z.next_in[-1];
             const auto n = size_t(z.next_out - out);
-            if ((status != Z_OK && status != Z_STREAM_END) || (room == 0 && n > 0))
+            if ((status != Z_OK && status != Z_STREAM_END) || (room == 0 && n > 0) ||
+                (inflated && !inflated(z, lastByte, out, n)))
                 return false;
-            if (inflated && !inflated(z, lastByte, out, n))
-                return false;
-            filled += n;
             produced += int64_t(n);
-            if ((filled == batch.size() || produced == total) && filled > 0 && !handOff())
+            if (!batches.filled(room > 0 ? n : 0, produced == total))
                 return false;
             if (produced == total && !whole) {
                 stopped = true;
@@ -168,9 +198,9 @@ ScanEnd InflateRows(const Carrier& carrier, int64_t lastRow, const Inflated& inf
         // Whatever follows the stream's end in the image data is passed over, its CRC checked.
         return status == Z_OK || status == Z_STREAM_END;
     });
-    const bool rows = join() && produced == total;
+    const bool rows = batches.join() && produced == total;
     inflateEnd(&z);
-    if (aborted)
+    if (batches.aborted())
         return ScanEnd::Aborted;
     return rows && (whole ? read && status == Z_STREAM_END : stopped) ? ScanEnd::Done : ScanEnd::Unsuitable;
 }
