@@ -99,22 +99,38 @@ private:
     static constexpr int64_t kSliceBytes = int64_t(64) << 20;
     static constexpr int64_t kAlign = int64_t(1) << 20;
 
-    // The stream's rows are checked while the copy goes on past them.
+    // A second thread copies what does not hold the stream while the stream's rows are filled
+    // here; they are read back while the copy goes on. The kernel's copies start and end where the
+    // destination is aligned (after a start at an odd place, it copied the rest into small pages,
+    // an eighth slower): up to a megabyte on each side of the stream's rows is copied here. A
+    // stream of less than a megabyte goes over the copy instead, once the copy has passed it.
     Failure runInPlace(const std::function<Failure()>& check)
     {
         const int64_t total = kHeaderSize + m_geometry.rows * m_geometry.stride;
-        // The copy is split where its destination is aligned: after a start at an odd place, the
-        // kernel copied the rest into small pages, an eighth slower.
-        const int64_t head =
-            std::min(total, (kHeaderSize + (m_lastStreamRow + 1) * m_geometry.stride + kAlign - 1) / kAlign * kAlign);
+        const int64_t streamStart = kHeaderSize + m_firstStreamRow * m_geometry.stride;
+        const int64_t streamEnd = kHeaderSize + (m_lastStreamRow + 1) * m_geometry.stride;
+        const bool over = streamEnd - streamStart < kAlign;
+        const int64_t low = over ? total : streamStart / kAlign * kAlign;  // the gap the thread leaves
+        const int64_t high = std::min(total, (streamEnd + kAlign - 1) / kAlign * kAlign);
         std::atomic<bool> stop {false};
-        std::promise<Failure> headCopied;
-        std::future<Failure> headDone = headCopied.get_future();
+        std::promise<Failure> passed;  // the copy has passed high, or stopped
+        std::future<Failure> passedHigh = passed.get_future();
+        // In slices, so that a stop is seen between two.
         const auto copy = [&] {
-            Failure f = m_source.copyTo(m_destination, head, 0);
-            headCopied.set_value(f);
-            for (int64_t at = head; !f && at < total && !stop; at += kSliceBytes)
-                f = m_source.copyTo(m_destination, std::min(kSliceBytes, total - at), at);
+            Failure f;
+            bool told = false;
+            for (int64_t at = 0; !f && at < total && !stop;) {
+                at = at == low ? high : at;
+                const int64_t count = std::min({kSliceBytes, (at < low ? low : total) - at, (at < high ? high : total) - at});
+                f = count > 0 ? m_source.copyTo(m_destination, count, at) : Failure {};
+                at += count;
+                if (!told && (f || at >= high)) {
+                    passed.set_value(f);
+                    told = true;
+                }
+            }
+            if (!told)
+                passed.set_value(f);
             return f;
         };
         std::future<Failure> copied;
@@ -126,6 +142,8 @@ private:
         }
         const int64_t batch = rows::BatchRows(m_geometry, m_lastStreamRow + 1 - m_firstStreamRow);
         Failure failure = rows::MakeRowBuffer(m_source, m_geometry, m_rows, batch);
+        if (!failure && !over)
+            failure = m_source.copyTo(m_destination, streamStart - low, low);
         countRows(0, m_firstStreamRow);
         for (int64_t r = m_firstStreamRow; r <= m_lastStreamRow && !failure && !gAbort; r += batch) {
             const int64_t count = std::min(batch, m_lastStreamRow + 1 - r);
@@ -133,18 +151,23 @@ private:
             if ((failure = m_source.readAt(at, m_rows.data(), size_t(count * m_geometry.stride))))
                 break;
             const int64_t done = fillRows(r, count);
-            if (r == m_firstStreamRow && (failure = whileYielding(headDone)))
+            if (over && r == m_firstStreamRow && ((failure = whileYielding(passedHigh, &stop)) || gAbort))
                 break;
             failure = m_destination.writeAt(at, m_rows.data(), size_t(done * m_geometry.stride));
         }
+        if (!failure && !gAbort && !over)
+            failure = m_source.copyTo(m_destination, high - streamEnd, streamEnd);
         if (!failure && !gAbort)
             failure = check();
         stop = failure || gAbort;
         const Failure copyFailure = whileYielding(copied, &stop);
-        if (failure || gAbort)
-            return failure;
+        if (failure || gAbort || copyFailure)
+            return failure ? failure : copyFailure;
         countRows(m_lastStreamRow + 1, m_geometry.rows - m_lastStreamRow - 1);
-        return copyFailure;
+        // A yield for the rows copied, as after a slice copied in the order of the file.
+        if (m_lastStreamRow + 1 - m_firstStreamRow < m_geometry.rows)
+            Yield();
+        return {};
     }
 
     // What done holds, yielding every 20 ms until it is there; a stop asked for meanwhile is passed

@@ -171,8 +171,9 @@ private slots:
         QTest::newRow("exactly full") << 30 << 3 << 0 << 26 << 1;
         QTest::newRow("full after offset") << 30 << 3 << 10 << 16 << 0;
         QTest::newRow("tall and narrow") << 6 << 700 << 7 << 1000 << 1;
-        // Past the first megabyte the copy goes on beside the stream's rows.
-        QTest::newRow("2 MB, copied in two parts") << 1001 << 700 << 300 << 2000 << 0;
+        // The megabytes without the stream are copied beside the stream's rows.
+        QTest::newRow("2 MB, the stream in the first") << 1001 << 700 << 300 << 2000 << 0;
+        QTest::newRow("2 MB, the stream in the second") << 1001 << 700 << 133200 << 2000 << 1;
     }
     void roundTrip()
     {
