@@ -7,11 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <future>
 #include <limits>
-#include <system_error>
 #include <vector>
 
 namespace mirel {
@@ -110,36 +108,28 @@ private:
         const int64_t streamStart = kHeaderSize + m_firstStreamRow * m_geometry.stride;
         const int64_t streamEnd = kHeaderSize + (m_lastStreamRow + 1) * m_geometry.stride;
         const bool over = streamEnd - streamStart < kAlign;
-        const int64_t low = over ? total : streamStart / kAlign * kAlign;  // the gap the thread leaves
+        const int64_t low = streamStart / kAlign * kAlign;  // the gap the thread leaves, unless over
         const int64_t high = std::min(total, (streamEnd + kAlign - 1) / kAlign * kAlign);
         std::atomic<bool> stop {false};
-        std::promise<Failure> passed;  // the copy has passed high, or stopped
-        std::future<Failure> passedHigh = passed.get_future();
-        // In slices, so that a stop is seen between two.
-        const auto copy = [&] {
+        const auto stopOnAbort = [&] {
+            if (gAbort)
+                stop = true;
+        };
+        // In slices, so that a stop is seen between two: first up to the gap (or past the stream),
+        // then from its end.
+        const auto copyRange = [&](int64_t from, int64_t to) {
             Failure f;
-            bool told = false;
-            for (int64_t at = 0; !f && at < total && !stop;) {
-                at = at == low ? high : at;
-                const int64_t count = std::min({kSliceBytes, (at < low ? low : total) - at, (at < high ? high : total) - at});
-                f = count > 0 ? m_source.copyTo(m_destination, count, at) : Failure {};
-                at += count;
-                if (!told && (f || at >= high)) {
-                    passed.set_value(f);
-                    told = true;
-                }
-            }
-            if (!told)
-                passed.set_value(f);
+            for (int64_t at = from; !f && at < to && !stop; at += kSliceBytes)
+                f = m_source.copyTo(m_destination, std::min(kSliceBytes, to - at), at);
             return f;
         };
-        std::future<Failure> copied;
-        try {
-            copied = std::async(std::launch::async, copy);
-        } catch (const std::system_error&) {
-            copied = std::async(std::launch::deferred, copy);
-            copied.wait();
-        }
+        std::promise<Failure> passed;
+        std::future<Failure> passedHigh = passed.get_future();
+        std::future<Failure> copied = StartAside([&] {
+            Failure f = copyRange(0, over ? high : low);
+            passed.set_value(f);
+            return f ? f : copyRange(high, total);
+        });
         const int64_t batch = rows::BatchRows(m_geometry, m_lastStreamRow + 1 - m_firstStreamRow);
         Failure failure = rows::MakeRowBuffer(m_source, m_geometry, m_rows, batch);
         if (!failure && !over)
@@ -151,7 +141,7 @@ private:
             if ((failure = m_source.readAt(at, m_rows.data(), size_t(count * m_geometry.stride))))
                 break;
             const int64_t done = fillRows(r, count);
-            if (over && r == m_firstStreamRow && ((failure = whileYielding(passedHigh, &stop)) || gAbort))
+            if (over && r == m_firstStreamRow && ((failure = YieldUntil(passedHigh, stopOnAbort)) || gAbort))
                 break;
             failure = m_destination.writeAt(at, m_rows.data(), size_t(done * m_geometry.stride));
         }
@@ -160,7 +150,7 @@ private:
         if (!failure && !gAbort)
             failure = check();
         stop = failure || gAbort;
-        const Failure copyFailure = whileYielding(copied, &stop);
+        const Failure copyFailure = YieldUntil(copied, stopOnAbort);
         if (failure || gAbort || copyFailure)
             return failure ? failure : copyFailure;
         countRows(m_lastStreamRow + 1, m_geometry.rows - m_lastStreamRow - 1);
@@ -168,18 +158,6 @@ private:
         if (m_lastStreamRow + 1 - m_firstStreamRow < m_geometry.rows)
             Yield();
         return {};
-    }
-
-    // What done holds, yielding every 20 ms until it is there; a stop asked for meanwhile is passed
-    // on to stop.
-    static Failure whileYielding(std::future<Failure>& done, std::atomic<bool>* stop = nullptr)
-    {
-        while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
-            Yield();
-            if (stop && gAbort)
-                *stop = true;
-        }
-        return done.get();
     }
 
     // Copies the next count rows from where both files stand, with a yield after each slice, and

@@ -9,8 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
+#include <future>
 
 namespace mirel::png {
 
@@ -77,14 +76,9 @@ public:
         uint8_t* batch = m_batches[m_current].data();
         const size_t rows = m_filled / m_rowBytes;
         const int64_t y = m_firstY;
-        const auto work = [this, batch, rows, y] {
-            m_unfiltered = unfilterBatch(batch, rows, m_rowBytes, y, m_carry, m_take);
-        };
-        try {
-            m_worker = std::thread(work);
-        } catch (const std::system_error&) {
-            work();
-        }
+        m_unfiltering = StartAside([this, batch, rows, y] {
+            return unfilterBatch(batch, rows, m_rowBytes, y, m_carry, m_take);
+        });
         m_current ^= 1;
         m_firstY += int64_t(rows);
         m_filled = 0;
@@ -94,9 +88,9 @@ public:
     // Waits for the batch being unfiltered; false when it had a filter type beyond 4.
     bool join()
     {
-        if (m_worker.joinable())
-            m_worker.join();
-        return m_unfiltered;
+        if (m_unfiltering.valid() && !m_unfiltering.get())
+            m_damaged = true;
+        return !m_damaged;
     }
 
     bool aborted() const { return m_aborted; }
@@ -106,8 +100,8 @@ private:
     const RowTaker& m_take;
     std::vector<uint8_t> m_batches[2];
     std::vector<uint8_t> m_carry;  // the row above the batch being unfiltered
-    std::thread m_worker;
-    bool m_unfiltered = true;  // written by the worker, read once it is joined
+    std::future<bool> m_unfiltering;  // the batch before: false for a filter type beyond 4
+    bool m_damaged = false;
     bool m_aborted = false;
     int m_current = 0;
     size_t m_filled = 0;   // bytes in the current batch

@@ -23,7 +23,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <system_error>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -135,17 +135,12 @@ void runBand(const RoundRows& rows, int64_t dictionaryRows, size_t pixelBytes, B
 // one when no thread can be started).
 void runBands(const RoundRows& rows, int64_t dictionaryRows, size_t pixelBytes, std::vector<Band>& bands)
 {
-    std::vector<std::thread> workers;
-    for (size_t k = 1; k < bands.size(); ++k) {
-        try {
-            workers.emplace_back(runBand, std::cref(rows), dictionaryRows, pixelBytes, std::ref(bands[k]));
-        } catch (const std::system_error&) {
-            runBand(rows, dictionaryRows, pixelBytes, bands[k]);
-        }
-    }
+    std::vector<std::future<void>> others;
+    for (size_t k = 1; k < bands.size(); ++k)
+        others.push_back(StartAside([&, k] { runBand(rows, dictionaryRows, pixelBytes, bands[k]); }));
     runBand(rows, dictionaryRows, pixelBytes, bands[0]);
-    for (std::thread& worker : workers)
-        worker.join();
+    for (std::future<void>& done : others)
+        done.get();
 }
 
 // The plain bitmap in bmp read a round at a time: rows [first, end) from the top, which lie

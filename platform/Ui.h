@@ -53,21 +53,39 @@ UiServices& Ui();
 void Yield();
 void Progress(int64_t done, int64_t total);
 
-// Runs work (a second or so of computing, such as a key derivation) on a thread of its own and
-// yields every 20 ms until it is done, so that a window stays alive and a stop is seen meanwhile;
-// where no thread can be started, here. Returns what work returns. Call it from the thread that
-// yields (the desktop's window thread), never from a worker.
+// Starts work on a thread of its own and hands back what will hold its result; where no thread
+// can be started, runs it here first.
+template <typename Work>
+auto StartAside(Work work)
+{
+    try {
+        return std::async(std::launch::async, std::move(work));
+    } catch (const std::system_error&) {
+        auto done = std::async(std::launch::deferred, std::move(work));
+        done.wait();
+        return done;
+    }
+}
+
+// What done holds, yielding every 20 ms until it is there and calling afterYield() after each
+// yield. Call it from the thread that yields (the desktop's window thread), never from a worker.
+template <typename T, typename AfterYield>
+T YieldUntil(std::future<T>& done, AfterYield afterYield)
+{
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        Yield();
+        afterYield();
+    }
+    return done.get();
+}
+
+// Runs work (a second or so of computing, such as a key derivation) aside and yields until it is
+// done, so that a window stays alive and a stop is seen meanwhile. Returns what work returns.
 template <typename Work>
 auto WhileYielding(Work work)
 {
-    try {
-        auto done = std::async(std::launch::async, work);
-        while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-            Yield();
-        return done.get();
-    } catch (const std::system_error&) {
-        return work();
-    }
+    auto done = StartAside(std::move(work));
+    return YieldUntil(done, [] {});
 }
 
 }  // namespace mirel
