@@ -71,11 +71,25 @@ int32_t BitmapHeader::pixelDataOffset() const
     return readLe32(bytes + kPixelDataOffsetField);
 }
 
+int32_t BitmapHeader::infoSize() const
+{
+    return readLe32(bytes + kInfoSizeOffset);
+}
+
+int16_t BitmapHeader::planes() const
+{
+    return readLe16(bytes + kPlanesOffset);
+}
+
+int32_t BitmapHeader::compression() const
+{
+    return readLe32(bytes + kCompressionOffset);
+}
+
 bool BitmapHeader::isPlain() const
 {
-    return hasSignature() && readLe32(bytes + kInfoSizeOffset) == kInfoSize && pixelDataOffset() == kHeaderSize &&
-           readLe16(bytes + kPlanesOffset) == 1 && bitsPerPixel() == 8 * kBytesPerPixel &&
-           readLe32(bytes + kCompressionOffset) == 0 && width() > 0 && height() > 0;
+    return hasSignature() && infoSize() == kInfoSize && pixelDataOffset() == kHeaderSize && planes() == 1 &&
+           bitsPerPixel() == 8 * kBytesPerPixel && compression() == 0 && width() > 0 && height() > 0;
 }
 
 BitmapHeader PlainBitmapHeader(int32_t width, int32_t height)

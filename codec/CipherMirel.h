@@ -98,6 +98,9 @@ struct BitmapHeader {
     int32_t height() const;
     int16_t bitsPerPixel() const;
     int32_t pixelDataOffset() const;
+    int32_t infoSize() const;
+    int16_t planes() const;
+    int32_t compression() const;
     // True for a plain bitmap (see above): used as it is.
     bool isPlain() const;
 };

@@ -165,19 +165,14 @@ Failure CopyBitmapRows(BinaryFile& file, BinaryFile& bmp, bool& copied)
     BitmapHeader header;
     if (Failure f = file.readAt(0, header.bytes, kHeaderSize))
         return f;
-    const auto le32 = [&](int at) {
-        return uint32_t(header.bytes[at]) | uint32_t(header.bytes[at + 1]) << 8 |
-               uint32_t(header.bytes[at + 2]) << 16 | uint32_t(header.bytes[at + 3]) << 24;
-    };
-    const int64_t infoSize = le32(kInfoSizeOffset);
+    const int64_t infoSize = header.infoSize();
     const int64_t pixels = header.pixelDataOffset();
     const int64_t width = header.width();
     const int64_t rows = std::abs(int64_t(header.height()));
     const bool topFirst = header.height() < 0;
     const int64_t stride = (width * kBytesPerPixel + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
-    const bool onePlane = header.bytes[kPlanesOffset] == 1 && header.bytes[kPlanesOffset + 1] == 0;
-    if (!header.hasSignature() || infoSize < kInfoSize || pixels < kInfoSizeOffset + infoSize || !onePlane ||
-        header.bitsPerPixel() != 8 * kBytesPerPixel || le32(kCompressionOffset) != 0 || width <= 0 || rows == 0 ||
+    if (!header.hasSignature() || infoSize < kInfoSize || pixels < kInfoSizeOffset + infoSize || header.planes() != 1 ||
+        header.bitsPerPixel() != 8 * kBytesPerPixel || header.compression() != 0 || width <= 0 || rows == 0 ||
         file.length() < pixels + stride * rows)
         return {};
     PlainBitmapWriter writer;
