@@ -135,14 +135,14 @@ bool ReadCarrier(BinaryFile& file, Carrier& carrier, bool toSplice)
     // palette is read past; the splice takes neither it nor transparency.
     for (size_t k = 1; k < carrier.chunks.size(); ++k) {
         const Chunk& chunk = carrier.chunks[k];
+        const bool unknownCritical = !(chunk.type[0] & kLowerCaseBit) && !chunk.is("IDAT") && !chunk.is("IEND");
+        if (toSplice ? unknownCritical || chunk.is("tRNS") : unknownCritical && !chunk.is("PLTE"))
+            return false;
         if (chunk.is("IDAT")) {
             if (carrier.firstIdat != 0 && carrier.lastIdat != k - 1)
                 return false;
             carrier.firstIdat = carrier.firstIdat ? carrier.firstIdat : k;
             carrier.lastIdat = k;
-        } else if (toSplice ? chunk.is("tRNS") || (!(chunk.type[0] & kLowerCaseBit) && !chunk.is("IEND"))
-                            : !(chunk.type[0] & kLowerCaseBit) && !chunk.is("IEND") && !chunk.is("PLTE")) {
-            return false;
         }
     }
     return carrier.firstIdat != 0;
